@@ -56,8 +56,11 @@ class CTarvelle2App {
   // metrics. The caller holds the driver lock when there is one.
   void BuildCounterLists(CProcessor_2& processor, const CCountersConfig* configuration);
 
-  // The display tick (every 100 ms while sampling runs).
-  void OnTimerTick() { m_engine.tick(); }
+  // The display tick (every 100 ms while sampling runs). A tick that arrives
+  // while paused changes nothing: the sample clock stands still.
+  void OnTimerTick() {
+    if (samplingRuns()) m_engine.tick();
+  }
   // Pause and resume the sampling (bit 0 of settingsFlags).
   void PauseSampling();
   void ResumeSampling();

@@ -21,12 +21,11 @@ void SamplingEngine::setSources(CKMDriver* driver, CTimer* hpetTimer, CTimer* ac
   m_acpiTimer = acpiTimer;
   m_processors = processors;
   m_groups = groups;
-}
 
-void SamplingEngine::createThreads() {
+  // What each usage sampler walks, prepared once so that its pass allocates
+  // nothing. The records stay where they are until the engine is stopped.
+  m_usageGroups.clear();
   if (m_processors == nullptr || m_groups == nullptr) return;
-  ProcessorService& service = m_platform.processors();
-
   m_usageGroups.assign(static_cast<size_t>(m_groups->groupCount), UsageGroup{});
   for (CProcessor_2* package : *m_processors) {
     for (LogicalProcessorRecord& thread : package->threads) {
@@ -36,6 +35,11 @@ void SamplingEngine::createThreads() {
       if (static_cast<size_t>(thread.index) >= usage.buffer.size()) usage.buffer.resize(thread.index + 1);
     }
   }
+}
+
+void SamplingEngine::createThreads() {
+  if (m_processors == nullptr || m_groups == nullptr) return;
+  ProcessorService& service = m_platform.processors();
 
   for (int32_t g = 0; g < m_groups->groupCount && g < kMaxUsageThreads; ++g) {
     GroupAffinity binding{m_groups->groups[g].mask, static_cast<uint16_t>(g)};

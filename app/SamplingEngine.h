@@ -43,6 +43,7 @@ class SamplingEngine {
   SamplingEngine(const SamplingEngine&) = delete;
   SamplingEngine& operator=(const SamplingEngine&) = delete;
 
+  // Also prepares the usage samplers' buffers; called before createThreads.
   void setSources(CKMDriver* driver, CTimer* hpetTimer, CTimer* acpiTimer, CTList<CProcessor_2>* processors,
                   ProcessorGroups* groups);
   void setProcessorTimes(ProcessorTimesService* times) { m_times = times; }

@@ -1,0 +1,214 @@
+#include "platform/sim/SimCpuid.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tv2::sim {
+
+namespace {
+
+constexpr uint32_t kExtBase = 0x80000000;
+
+// Feature bits every modelled part has: FPU, TSC, MSR, CX8, APIC, CMOV, CLFSH,
+// MMX, FXSR, SSE, SSE2 in EDX; SSE3 in ECX. HTT is added per model.
+constexpr uint32_t kLeaf1Edx = (1u << 0) | (1u << 4) | (1u << 5) | (1u << 8) | (1u << 9) |
+                               (1u << 15) | (1u << 19) | (1u << 23) | (1u << 24) | (1u << 25) |
+                               (1u << 26);
+constexpr uint32_t kLeaf1Ecx = 1u << 0;
+constexpr uint32_t kHttBit = 1u << 28;
+// 0x80000001: LAHF (ECX 0); SYSCALL, NX, RDTSCP, long mode (EDX 11, 20, 27, 29).
+constexpr uint32_t kExt1Ecx = 1u << 0;
+constexpr uint32_t kExt1Edx = (1u << 11) | (1u << 20) | (1u << 27) | (1u << 29);
+constexpr uint32_t kAmdCmpLegacy = 1u << 1;
+constexpr uint32_t kAmdTopologyExtensions = 1u << 22;
+constexpr uint32_t kAmdCoreCounterExtension = 1u << 23;
+
+uint32_t field(int value, int bits) {
+  const uint32_t mask = bits >= 32 ? 0xFFFFFFFFu : ((1u << bits) - 1);
+  return static_cast<uint32_t>(std::max(value, 0)) & mask;
+}
+
+uint32_t littleEndian(const uint8_t* bytes) {
+  return uint32_t{bytes[0]} | (uint32_t{bytes[1]} << 8) | (uint32_t{bytes[2]} << 16) |
+         (uint32_t{bytes[3]} << 24);
+}
+
+}  // namespace
+
+SimCpuid::SimCpuid(const SimProcessorModel& model)
+    : m_model(model), m_layout(SimTopology::layoutFor(model)),
+      m_amd(model.vendor == "AuthenticAMD") {
+  uint8_t vendor[12] = {};
+  std::memcpy(vendor, model.vendor.data(), std::min<size_t>(12, model.vendor.size()));
+  m_vendor[0] = littleEndian(vendor);
+  m_vendor[1] = littleEndian(vendor + 4);
+  m_vendor[2] = littleEndian(vendor + 8);
+  std::memcpy(m_brand, model.brand.data(), std::min<size_t>(48, model.brand.size()));
+}
+
+CpuidRegs SimCpuid::query(const SimLogicalProcessor& cpu, uint32_t leaf, uint32_t subleaf) const {
+  for (const SimCpuidLeaf& extra : m_model.extraLeaves) {
+    if (extra.leaf == leaf && extra.subleaf == subleaf) {
+      return extra.regs;
+    }
+  }
+  if (leaf <= m_model.maxStdLeaf) {
+    return standardLeaf(cpu, leaf, subleaf);
+  }
+  if (leaf >= kExtBase && leaf <= m_model.maxExtLeaf) {
+    return extendedLeaf(cpu, leaf, subleaf);
+  }
+  if (m_amd) {
+    return {};
+  }
+  return standardLeaf(cpu, m_model.maxStdLeaf, subleaf);
+}
+
+CpuidRegs SimCpuid::standardLeaf(const SimLogicalProcessor& cpu, uint32_t leaf,
+                                 uint32_t subleaf) const {
+  CpuidRegs r;
+  switch (leaf) {
+    case 0:
+      r.eax = m_model.maxStdLeaf;
+      r.ebx = m_vendor[0];
+      r.edx = m_vendor[1];
+      r.ecx = m_vendor[2];
+      break;
+    case 1:
+      r.eax = m_model.signature;
+      // CLFLUSH line size 8 * 8 = 64 bytes in EBX[15:8].
+      r.ebx = (field(static_cast<int>(cpu.apicId), 8) << 24) |
+              (field(m_layout.logicalField, 8) << 16) | (8u << 8);
+      r.ecx = kLeaf1Ecx;
+      r.edx = kLeaf1Edx | (m_model.htt ? kHttBit : 0);
+      break;
+    case 2:
+      // One round; descriptor 0xFF sends the reader to leaf 4.
+      if (!m_amd) {
+        r.eax = 0x0000FF01;
+      }
+      break;
+    case 4:
+      if (!m_amd) {
+        r = cacheLeaf(subleaf, true);
+      }
+      break;
+    case 0xA:
+      if (!m_amd) {
+        r.eax = m_model.pmuEax;
+        r.edx = m_model.pmuEdx;
+      }
+      break;
+    case 0xB:
+      if (!m_amd) {
+        r = topologyLeaf(cpu, subleaf);
+      }
+      break;
+    default:
+      break;
+  }
+  return r;
+}
+
+CpuidRegs SimCpuid::extendedLeaf(const SimLogicalProcessor& cpu, uint32_t leaf,
+                                 uint32_t subleaf) const {
+  CpuidRegs r;
+  switch (leaf) {
+    case kExtBase:
+      r.eax = m_model.maxExtLeaf;
+      if (m_amd) {
+        r.ebx = m_vendor[0];
+        r.edx = m_vendor[1];
+        r.ecx = m_vendor[2];
+      }
+      break;
+    case kExtBase + 1:
+      r.ecx = kExt1Ecx;
+      r.edx = kExt1Edx;
+      if (m_amd) {
+        r.eax = m_model.signature;
+        if (m_model.coresPerPackage > 1) {
+          r.ecx |= kAmdCmpLegacy;
+        }
+        if (m_model.maxExtLeaf >= kExtBase + 0x1D) {
+          r.ecx |= kAmdTopologyExtensions;
+        }
+        if (m_model.amdCoreCounterExtension) {
+          r.ecx |= kAmdCoreCounterExtension;
+        }
+      }
+      break;
+    case kExtBase + 2:
+    case kExtBase + 3:
+    case kExtBase + 4:
+      r = brandLeaf(leaf - (kExtBase + 2));
+      break;
+    case kExtBase + 7:
+      r.edx = m_model.invariantTsc ? (1u << 8) : 0;
+      break;
+    case kExtBase + 8:
+      r.eax = 0x3024;  // 36 physical, 48 linear address bits
+      if (m_amd) {
+        // ApicIdCoreIdSize in ECX[15:12], cores - 1 in ECX[7:0].
+        r.ecx = (field(m_layout.packageShift, 4) << 12) |
+                field(m_model.coresPerPackage - 1, 8);
+      }
+      break;
+    case kExtBase + 0x1D:
+      if (m_amd) {
+        r = cacheLeaf(subleaf, false);
+      }
+      break;
+    case kExtBase + 0x1E:
+      if (m_amd) {
+        r.eax = cpu.apicId;
+        r.ebx = (field(m_model.coresPerComputeUnit - 1, 2) << 8) | field(cpu.computeUnit, 8);
+        r.ecx = field(cpu.package, 8);  // one node per package
+      }
+      break;
+    default:
+      break;
+  }
+  return r;
+}
+
+CpuidRegs SimCpuid::cacheLeaf(uint32_t subleaf, bool withCoreField) const {
+  CpuidRegs r;
+  if (subleaf >= m_model.caches.size()) {
+    return r;  // type 0: no more caches
+  }
+  const SimCacheDesc& c = m_model.caches[subleaf];
+  r.eax = field(c.type, 5) | (field(c.level, 3) << 5) | (field(c.sharingThreads - 1, 12) << 14);
+  if (withCoreField) {
+    r.eax |= field(m_layout.coresField - 1, 6) << 26;
+  }
+  r.ebx = (field(c.ways - 1, 10) << 22) | (field(c.partitions - 1, 10) << 12) |
+          field(c.lineSize - 1, 12);
+  r.ecx = field(c.sets - 1, 32);
+  return r;
+}
+
+CpuidRegs SimCpuid::brandLeaf(uint32_t part) const {
+  const uint8_t* bytes = m_brand + part * 16;
+  return CpuidRegs{littleEndian(bytes), littleEndian(bytes + 4), littleEndian(bytes + 8),
+                   littleEndian(bytes + 12)};
+}
+
+CpuidRegs SimCpuid::topologyLeaf(const SimLogicalProcessor& cpu, uint32_t subleaf) const {
+  // Subleaf 0 is the thread level, 1 the core level; level type in ECX[15:8].
+  CpuidRegs r;
+  r.ecx = subleaf & 0xFF;
+  r.edx = cpu.apicId;
+  if (subleaf == 0) {
+    r.eax = field(m_layout.threadBits, 5);
+    r.ebx = field(m_model.threadsPerCore, 16);
+    r.ecx |= 1u << 8;
+  } else if (subleaf == 1) {
+    r.eax = field(m_layout.packageShift, 5);
+    r.ebx = field(m_model.coresPerPackage * m_model.threadsPerCore, 16);
+    r.ecx |= 2u << 8;
+  }
+  return r;
+}
+
+}  // namespace tv2::sim

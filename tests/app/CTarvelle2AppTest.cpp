@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+#include "app/CTarvelle2App.h"
+#include "counters/model/SampleClock.h"
+#include "platform/sim/SimMachine.h"
+#include "platform/sim/SimPlatform.h"
+
+namespace tv2 {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+class AppTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SampleClock::reset();
+    folder = std::filesystem::temp_directory_path() /
+             ("tv2-app-" + std::to_string(::getpid()) + "-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(folder);
+    auto config = sim::SimMachine::preset("nehalem");
+    ASSERT_TRUE(config.has_value());
+    machine = std::make_shared<sim::SimMachine>(*config);
+    platform = std::make_unique<sim::SimPlatform>(machine);
+    platform->setProgramPath((folder / "tarvelle2").string());
+  }
+  void TearDown() override {
+    std::filesystem::remove_all(folder);
+    SampleClock::reset();
+  }
+
+  // Waits until pred holds or the time is up.
+  template <typename Pred>
+  bool waitFor(Pred pred, milliseconds limit) {
+    auto end = steady_clock::now() + limit;
+    while (steady_clock::now() < end) {
+      if (pred()) return true;
+      std::this_thread::sleep_for(milliseconds(20));
+    }
+    return pred();
+  }
+
+  std::filesystem::path folder;
+  std::shared_ptr<sim::SimMachine> machine;
+  std::unique_ptr<sim::SimPlatform> platform;
+  AppShell shell;
+};
+
+TEST_F(AppTest, StartsOneSamplerPerProcessorAndGroupAndSamplesUsage) {
+  machine->setLoadAll(0.5, 0.5);
+  CTarvelle2App app(*platform, shell);
+  ASSERT_TRUE(app.InitInstance());
+  EXPECT_EQ(app.programFolder, folder.string());
+  EXPECT_EQ(app.processors.count, 1);
+  EXPECT_EQ(app.groups.groupCount, 1);
+  EXPECT_EQ(app.engine().counterThreadCount(), 8);
+  EXPECT_EQ(app.engine().usageThreadCount(), 1);
+  // Each counter sampler is bound to its own processor, the usage sampler to its group.
+  for (int i = 0; i < 8; ++i) {
+    ASSERT_NE(app.engine().counterThread(i), nullptr);
+    EXPECT_EQ(app.engine().counterThread(i)->binding().mask, uint64_t{1} << i);
+  }
+  EXPECT_EQ(app.engine().usageThread(0)->binding().mask, 0xFFu);
+
+  CProcessor_2* package = app.SelectedProcessor();
+  ASSERT_NE(package, nullptr);
+  CCounter* user = package->threads[0].userTime;
+  ASSERT_NE(user, nullptr);
+  // The usage sampler runs every 500 ms: the second sample makes the first point.
+  EXPECT_TRUE(waitFor([&] { return user->history->count >= 1; }, milliseconds(3000)));
+  EXPECT_EQ(app.ExitInstance(), 0);
+  EXPECT_EQ(app.processors.count, 0);
+}
+
+TEST_F(AppTest, SecondCopyEndsAtOnce) {
+  CTarvelle2App first(*platform, shell);
+  ASSERT_TRUE(first.InitInstance());
+  CTarvelle2App second(*platform, shell);
+  EXPECT_FALSE(second.InitInstance());
+  EXPECT_EQ(second.processors.count, 0);  // nothing was started
+  first.ExitInstance();
+  // Once the first copy is gone a new one starts.
+  CTarvelle2App third(*platform, shell);
+  EXPECT_TRUE(third.InitInstance());
+  third.ExitInstance();
+}
+
+TEST_F(AppTest, PauseHoldsClockAndSamplesClearEmptiesAndShutdownIsPrompt) {
+  CTarvelle2App app(*platform, shell);
+  ASSERT_TRUE(app.InitInstance());
+  CProcessor_2* package = app.SelectedProcessor();
+  ASSERT_NE(package, nullptr);
+  CCounter* idle = package->threads[1].idleTime;
+  for (int i = 0; i < 5; ++i) app.OnTimerTick();
+  ASSERT_TRUE(waitFor([&] { return idle->history->count >= 1; }, milliseconds(3000)));
+
+  app.PauseSampling();
+  EXPECT_FALSE(app.samplingRuns());
+  uint32_t clockAtPause = SampleClock::now();
+  app.OnTimerTick();
+  EXPECT_EQ(SampleClock::now(), clockAtPause);
+
+  app.ClearHistories(*package);
+  EXPECT_EQ(idle->history->count, 0);
+  EXPECT_EQ(idle->history->writePosition, -1);
+  // Held samplers record nothing while paused.
+  std::this_thread::sleep_for(milliseconds(1100));
+  EXPECT_EQ(idle->history->count, 0);
+
+  app.ResumeSampling();
+  app.OnTimerTick();
+  EXPECT_EQ(SampleClock::now(), clockAtPause + 100);
+  app.PauseSampling();
+
+  // Shutting down while paused still ends every thread, without waiting out
+  // a whole sampling period.
+  auto start = steady_clock::now();
+  app.ExitInstance();
+  EXPECT_LT(steady_clock::now() - start, milliseconds(500));
+}
+
+TEST_F(AppTest, MissingProcessorTimesLeaveUsageEmpty) {
+  platform->setProcessorTimesAvailable(false);
+  CTarvelle2App app(*platform, shell);
+  ASSERT_TRUE(app.InitInstance());
+  EXPECT_EQ(app.queryProcessorTimes, nullptr);
+  std::this_thread::sleep_for(milliseconds(1100));
+  EXPECT_EQ(app.SelectedProcessor()->threads[0].idleTime->history->count, 0);
+  app.ExitInstance();
+}
+
+void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string utf16le(const std::string& ascii) {
+  std::string out;
+  for (char c : ascii) {
+    out.push_back(c);
+    out.push_back('\0');
+  }
+  return out;
+}
+
+TEST_F(AppTest, UpdatesSettingIsReadInEveryEncoding) {
+  auto path = folder / "Tarvelle2.ini";
+  const std::string body = "[Tarvelle2]\r\nMAINWINDOW=1,2,3,4\r\nUPDATES=0\r\n";
+  writeBytes(path, "\xFF\xFE" + utf16le(body));
+  EXPECT_EQ(readUpdatesSetting(path.string(), 1), 0);
+  writeBytes(path, "\xEF\xBB\xBF" + body);
+  EXPECT_EQ(readUpdatesSetting(path.string(), 1), 0);
+  writeBytes(path, utf16le(body));
+  EXPECT_EQ(readUpdatesSetting(path.string(), 1), 0);
+  // Any number but 0 enables the check; a later line wins.
+  writeBytes(path, "\xFF\xFE" + utf16le("[Tarvelle2]\r\nUPDATES=0\r\nUPDATES=7\r\n"));
+  EXPECT_EQ(readUpdatesSetting(path.string(), 0), 1);
+}
+
+TEST_F(AppTest, UpdatesSettingNeedsTheSectionLineAndAnAnchoredKey) {
+  auto path = folder / "Tarvelle2.ini";
+  EXPECT_EQ(readUpdatesSetting(path.string(), 1), 1);  // no file
+  writeBytes(path, "\xFF\xFE" + utf16le("[Other]\r\nUPDATES=0\r\n"));
+  EXPECT_EQ(readUpdatesSetting(path.string(), 1), 1);
+  writeBytes(path, "\xFF\xFE" + utf16le("[Tarvelle2]\r\n NOUPDATES=0\r\nUPDATES=x\r\n"));
+  EXPECT_EQ(readUpdatesSetting(path.string(), 1), 1);
+  writeBytes(path, "\xFF\xFE" + utf16le("[Tarvelle2]\r\nUPDATES= -3\r\n"));
+  EXPECT_EQ(readUpdatesSetting(path.string(), 0), 1);
+  // A truncated or binary file changes nothing and breaks nothing.
+  writeBytes(path, std::string("\xFF\xFE[\0T", 5));
+  EXPECT_EQ(readUpdatesSetting(path.string(), 1), 1);
+}
+
+TEST_F(AppTest, StartupReadsTheUpdateSettingFromTheProgramFolder) {
+  writeBytes(folder / "Tarvelle2.ini", "\xFF\xFE" + utf16le("[Tarvelle2]\r\nUPDATES=0\r\n"));
+  CTarvelle2App app(*platform, shell);
+  ASSERT_TRUE(app.InitInstance());
+  EXPECT_EQ(app.checkUpdates, 0);
+  app.ExitInstance();
+}
+
+}  // namespace
+}  // namespace tv2

@@ -1,0 +1,92 @@
+// The single-instance rule checked on the real program, as separate processes.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using std::chrono::milliseconds;
+
+struct Child {
+  pid_t pid = -1;
+  int outFd = -1;  // the child's stdout and stderr
+};
+
+Child spawnProgram() {
+  Child child;
+  int fds[2];
+  if (pipe(fds) != 0) return child;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  char* argv[] = {const_cast<char*>(TV2_PROGRAM), nullptr};
+  if (posix_spawn(&child.pid, TV2_PROGRAM, &actions, nullptr, argv, environ) != 0) child.pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  child.outFd = fds[0];
+  return child;
+}
+
+// Waits up to limit for the child to end; returns its wait status or -1.
+int waitExit(pid_t pid, milliseconds limit) {
+  auto end = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (std::chrono::steady_clock::now() < end) {
+    pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid) return status;
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  return -1;
+}
+
+std::string drain(int fd) {
+  std::string out;
+  char buffer[256];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
+  close(fd);
+  return out;
+}
+
+TEST(SingleInstance, SecondCopyEndsSilentlyAndAKilledCopyFreesTheLock) {
+  Child first = spawnProgram();
+  ASSERT_GT(first.pid, 0);
+  // The first copy keeps running.
+  ASSERT_EQ(waitExit(first.pid, milliseconds(700)), -1);
+
+  Child second = spawnProgram();
+  ASSERT_GT(second.pid, 0);
+  int status = waitExit(second.pid, milliseconds(5000));
+  ASSERT_NE(status, -1) << "the second copy did not end";
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(drain(second.outFd), "");
+
+  kill(first.pid, SIGKILL);
+  ASSERT_NE(waitExit(first.pid, milliseconds(5000)), -1);
+  drain(first.outFd);
+
+  Child third = spawnProgram();
+  ASSERT_GT(third.pid, 0);
+  EXPECT_EQ(waitExit(third.pid, milliseconds(700)), -1) << "a new copy must start after a kill -9";
+  // SIGTERM runs the orderly shutdown.
+  kill(third.pid, SIGTERM);
+  status = waitExit(third.pid, milliseconds(5000));
+  ASSERT_NE(status, -1);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(drain(third.outFd), "");
+}
+
+}  // namespace
