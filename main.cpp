@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
   tv2::CTarvelle2App app(*platform, shell);
   if (!app.InitInstance()) return 0;
   while (!signals.wait(tv2::kTickMs)) {
-    if (app.samplingRuns()) app.OnTimerTick();
+    app.OnTimerTick();
   }
   return app.ExitInstance();
 }

@@ -1,0 +1,82 @@
+#include "platform/linux/LinuxFileService.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "BuildInfo.h"
+
+namespace tv2 {
+
+namespace {
+
+bool isDirectory(const char* path) {
+  if (path == nullptr || path[0] == '\0') return false;
+  struct stat info;
+  return ::stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string withSlash(std::string folder) {
+  if (folder.empty() || folder.back() != '/') folder.push_back('/');
+  return folder;
+}
+
+}  // namespace
+
+std::string LinuxFileService::programPath() {
+  // readlink does not say when it truncated, so grow until the answer is
+  // shorter than the buffer.
+  std::string path(256, '\0');
+  for (;;) {
+    ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (length < 0) return std::string();
+    if (static_cast<size_t>(length) < path.size()) {
+      path.resize(static_cast<size_t>(length));
+      return path;
+    }
+    if (path.size() >= 64 * 1024) return std::string();
+    path.resize(path.size() * 2);
+  }
+}
+
+bool LinuxFileService::programVersion(FileVersion* out) {
+  if (out == nullptr) return false;
+  // CMake leaves a version part empty when the project version omits it; the
+  // "+ 0" turns that into 0 instead of a syntax error.
+  out->major = TV2_VERSION_MAJOR + 0;
+  out->minor = TV2_VERSION_MINOR + 0;
+  out->build = TV2_VERSION_PATCH + 0;
+  out->revision = TV2_VERSION_TWEAK + 0;
+  return true;
+}
+
+std::string LinuxFileService::chooseTempFolder(const char* runtimeDir, const char* tmpDir) {
+  if (isDirectory(runtimeDir)) return withSlash(runtimeDir);
+  if (isDirectory(tmpDir)) return withSlash(tmpDir);
+  return "/tmp/";
+}
+
+std::string LinuxFileService::tempFolder() {
+  return chooseTempFolder(std::getenv("XDG_RUNTIME_DIR"), std::getenv("TMPDIR"));
+}
+
+std::string LinuxFileService::currentDirectory() {
+  std::string folder(256, '\0');
+  for (;;) {
+    if (::getcwd(folder.data(), folder.size()) != nullptr) {
+      folder.resize(std::char_traits<char>::length(folder.c_str()));
+      return folder;
+    }
+    if (errno != ERANGE || folder.size() >= 1024 * 1024) return std::string();
+    folder.resize(folder.size() * 2);
+  }
+}
+
+bool LinuxFileService::setCurrentDirectory(const std::string& folder) {
+  if (folder.empty() || folder.find('\0') != std::string::npos) return false;
+  return ::chdir(folder.c_str()) == 0;
+}
+
+}  // namespace tv2

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+#include "platform/FileService.h"
+
+namespace tv2 {
+
+// The program's file, version, temporary folder and current directory. Holds
+// no state; the current directory is the process's, so changing it from one
+// thread changes it for all.
+class LinuxFileService : public FileService {
+ public:
+  // /proc/self/exe.
+  std::string programPath() override;
+  // The version CMake built into the program.
+  bool programVersion(FileVersion* out) override;
+  // $XDG_RUNTIME_DIR (private to the user) when set and a directory, else
+  // $TMPDIR when set and a directory, else /tmp; always ending in '/'.
+  std::string tempFolder() override;
+  std::string currentDirectory() override;
+  bool setCurrentDirectory(const std::string& folder) override;
+
+  // The choice tempFolder() makes from the two variables' values (null when
+  // unset).
+  static std::string chooseTempFolder(const char* runtimeDir, const char* tmpDir);
+};
+
+}  // namespace tv2

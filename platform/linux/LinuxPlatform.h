@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/Platform.h"
+#include "platform/linux/LinuxFileService.h"
+#include "platform/linux/LinuxGroupLayout.h"
+#include "platform/linux/LinuxProcessorService.h"
+#include "platform/linux/LinuxProcessorTimes.h"
+
+namespace tv2 {
+
+struct LinuxPlatformOptions {
+  // Where the kernel describes its CPUs; tests point this at recorded trees.
+  std::string cpuRoot = "/sys/devices/system/cpu";
+  std::string procStatPath = "/proc/stat";
+  // Put before every named mutex and instance lock name, so that tests do not
+  // meet a running copy of the program.
+  std::string namePrefix = "tarvelle2-";
+  // Ticks per second of /proc/stat; 0 asks the kernel (sysconf(_SC_CLK_TCK)).
+  int64_t ticksPerSecond = 0;
+};
+
+// The platform of the running Linux system. Built on one thread; afterwards
+// every service may be used from any thread (the services hold only data
+// fixed at construction).
+class LinuxPlatform : public Platform {
+ public:
+  explicit LinuxPlatform(LinuxPlatformOptions options = {});
+  // The services refer to the layout member, so the object stays in place.
+  LinuxPlatform(const LinuxPlatform&) = delete;
+  LinuxPlatform& operator=(const LinuxPlatform&) = delete;
+
+  ProcessorService& processors() override { return *m_processors; }
+  // Null when the /proc/stat file cannot be opened or the tick rate is unknown.
+  ProcessorTimesService* processorTimes() override { return m_times.get(); }
+  FileService& files() override { return m_files; }
+
+  std::unique_ptr<NamedMutex> createNamedMutex(const std::string& name, bool* alreadyExisted,
+                                               uint32_t* error) override;
+  // Null when another process (or another lock of this one) holds the name,
+  // and also when the lock cannot be made at all; the overload below tells
+  // which.
+  std::unique_ptr<InstanceLock> acquireInstanceLock(const std::string& name) override;
+  // Restarts after signals until the whole time has passed.
+  void sleepMs(uint32_t milliseconds) override;
+
+  // Linux-only.
+  const LinuxPlatformOptions& options() const { return m_options; }
+  const LinuxGroupLayout& layout() const { return m_layout; }
+  // kOk when the group layout came from the sysfs tree; otherwise the error
+  // reading it gave, and the layout holds the CPUs the process may run on,
+  // as one package.
+  uint32_t layoutStatus() const { return m_layoutStatus; }
+  // *error: kErrorAlreadyExists when another holder has the name.
+  std::unique_ptr<InstanceLock> acquireInstanceLock(const std::string& name, uint32_t* error);
+  // Deletes a named mutex's shared-memory object (see LinuxNamedMutex::remove).
+  uint32_t removeNamedMutex(const std::string& name);
+
+ private:
+  const LinuxPlatformOptions m_options;
+  LinuxGroupLayout m_layout;
+  uint32_t m_layoutStatus = 0;
+  std::unique_ptr<LinuxProcessorService> m_processors;
+  std::unique_ptr<LinuxProcessorTimes> m_times;
+  LinuxFileService m_files;
+};
+
+}  // namespace tv2
