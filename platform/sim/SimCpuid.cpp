@@ -8,6 +8,7 @@ namespace tv2::sim {
 namespace {
 
 constexpr uint32_t kExtBase = 0x80000000;
+constexpr uint32_t kLimitedMaxLeaf = 2;  // what leaf 0 reports under the BIOS limit
 
 // Feature bits every modelled part has: FPU, TSC, MSR, CX8, APIC, CMOV, CLFSH,
 // MMX, FXSR, SSE, SSE2 in EDX; SSE3 in ECX. HTT is added per model.
@@ -46,14 +47,18 @@ SimCpuid::SimCpuid(const SimProcessorModel& model)
   std::memcpy(m_brand, model.brand.data(), std::min<size_t>(48, model.brand.size()));
 }
 
-CpuidRegs SimCpuid::query(const SimLogicalProcessor& cpu, uint32_t leaf, uint32_t subleaf) const {
+CpuidRegs SimCpuid::query(const SimLogicalProcessor& cpu, uint32_t leaf, uint32_t subleaf,
+                          bool limitedBasic) const {
+  const uint32_t maxStd =
+      limitedBasic && !m_amd ? std::min(m_model.maxStdLeaf, kLimitedMaxLeaf) : m_model.maxStdLeaf;
+  const bool hidden = maxStd < m_model.maxStdLeaf && leaf > maxStd && leaf < kExtBase;
   for (const SimCpuidLeaf& extra : m_model.extraLeaves) {
-    if (extra.leaf == leaf && extra.subleaf == subleaf) {
+    if (extra.leaf == leaf && extra.subleaf == subleaf && !hidden) {
       return extra.regs;
     }
   }
-  if (leaf <= m_model.maxStdLeaf) {
-    return standardLeaf(cpu, leaf, subleaf);
+  if (leaf <= maxStd) {
+    return standardLeaf(cpu, leaf, subleaf, maxStd);
   }
   if (leaf >= kExtBase && leaf <= m_model.maxExtLeaf) {
     return extendedLeaf(cpu, leaf, subleaf);
@@ -61,15 +66,15 @@ CpuidRegs SimCpuid::query(const SimLogicalProcessor& cpu, uint32_t leaf, uint32_
   if (m_amd) {
     return {};
   }
-  return standardLeaf(cpu, m_model.maxStdLeaf, subleaf);
+  return standardLeaf(cpu, maxStd, subleaf, maxStd);
 }
 
-CpuidRegs SimCpuid::standardLeaf(const SimLogicalProcessor& cpu, uint32_t leaf,
-                                 uint32_t subleaf) const {
+CpuidRegs SimCpuid::standardLeaf(const SimLogicalProcessor& cpu, uint32_t leaf, uint32_t subleaf,
+                                 uint32_t maxStdLeaf) const {
   CpuidRegs r;
   switch (leaf) {
     case 0:
-      r.eax = m_model.maxStdLeaf;
+      r.eax = maxStdLeaf;
       r.ebx = m_vendor[0];
       r.edx = m_vendor[1];
       r.ecx = m_vendor[2];

@@ -19,12 +19,16 @@ class SimCpuid {
  public:
   explicit SimCpuid(const SimProcessorModel& model);
 
-  CpuidRegs query(const SimLogicalProcessor& cpu, uint32_t leaf, uint32_t subleaf) const;
+  // limitedBasic: the BIOS limit on the maximum basic leaf is in force (Intel);
+  // leaf 0 then reports 2 and the basic leaves above answer as beyond it.
+  CpuidRegs query(const SimLogicalProcessor& cpu, uint32_t leaf, uint32_t subleaf,
+                  bool limitedBasic = false) const;
 
   bool isAmd() const { return m_amd; }
 
  private:
-  CpuidRegs standardLeaf(const SimLogicalProcessor& cpu, uint32_t leaf, uint32_t subleaf) const;
+  CpuidRegs standardLeaf(const SimLogicalProcessor& cpu, uint32_t leaf, uint32_t subleaf,
+                         uint32_t maxStdLeaf) const;
   CpuidRegs extendedLeaf(const SimLogicalProcessor& cpu, uint32_t leaf, uint32_t subleaf) const;
   CpuidRegs cacheLeaf(uint32_t subleaf, bool withCoreField) const;
   CpuidRegs brandLeaf(uint32_t part) const;

@@ -1,7 +1,5 @@
 #include "platform/sim/SimMachine.h"
 
-#include <algorithm>
-#include <cmath>
 #include <utility>
 
 #include "platform/sim/SimPresets.h"
@@ -11,34 +9,16 @@ namespace tv2::sim {
 namespace {
 
 constexpr uint64_t kNsPerMs = 1000000;
-constexpr uint64_t kNsPerTimeUnit = 100;
-
-// amount * share rounded, for share in 0..1; never more than amount, and
-// without the overflow a conversion through a signed type would risk.
-uint64_t scaled(uint64_t amount, double share) {
-  const double value = static_cast<double>(amount) * share + 0.5;
-  if (value >= static_cast<double>(amount)) {
-    return amount;
-  }
-  return static_cast<uint64_t>(value);
-}
-
-double unitInterval(double value) {
-  if (std::isnan(value)) {
-    return 0.0;
-  }
-  return std::clamp(value, 0.0, 1.0);
-}
 
 }  // namespace
 
 SimMachine::SimMachine(SimMachineConfig config)
     : m_config(SimTopology::sanitized(std::move(config))),
       m_cpuid(m_config.model),
+      m_cpus(SimTopology::build(m_config, &m_groups)),
+      m_hardware(m_config, m_cpus, m_clock),
       m_mutexes(std::make_shared<SimMutexRegistry>()),
-      m_instanceLocks(std::make_shared<SimInstanceLockRegistry>()) {
-  m_cpus = SimTopology::build(m_config, &m_groups);
-}
+      m_instanceLocks(std::make_shared<SimInstanceLockRegistry>()) {}
 
 std::optional<SimMachineConfig> SimMachine::preset(std::string_view name) {
   return SimPresets::find(name);
@@ -90,46 +70,76 @@ CpuidRegs SimMachine::cpuid(int cpu, uint32_t leaf, uint32_t subleaf) const {
   if (p == nullptr) {
     return {};
   }
-  // Reads identity fields only, which never change.
-  return m_cpuid.query(*p, leaf, subleaf);
+  return m_cpuid.query(*p, leaf, subleaf, m_hardware.cpuidLimited(cpu));
 }
 
 void SimMachine::setLoad(int cpu, double load, double userShare) {
-  if (cpu < 0 || cpu >= logicalProcessorCount()) {
-    return;
-  }
-  std::lock_guard lock(m_stateMutex);
-  SimWorkload& w = m_cpus[static_cast<size_t>(cpu)].workload;
-  integrateLocked(&w, m_clock.nowNs());
-  w.load = unitInterval(load);
-  w.userShare = unitInterval(userShare);
+  m_hardware.setLoad(cpu, load, userShare);
 }
 
 void SimMachine::setLoadAll(double load, double userShare) {
-  std::lock_guard lock(m_stateMutex);
-  const uint64_t now = m_clock.nowNs();
-  for (SimLogicalProcessor& cpu : m_cpus) {
-    integrateLocked(&cpu.workload, now);
-    cpu.workload.load = unitInterval(load);
-    cpu.workload.userShare = unitInterval(userShare);
+  m_hardware.setLoadAll(load, userShare);
+}
+
+void SimMachine::setActivity(int cpu, const SimActivity& activity) {
+  m_hardware.setActivity(cpu, activity);
+}
+
+void SimMachine::setActivityAll(const SimActivity& activity) {
+  m_hardware.setActivityAll(activity);
+}
+
+SimActivity SimMachine::activity(int cpu) const { return m_hardware.activity(cpu); }
+
+void SimMachine::setPower(int package, const SimPowerDraw& draw) {
+  m_hardware.setPower(package, draw);
+}
+
+void SimMachine::followLoadPower(int package) { m_hardware.setPower(package, std::nullopt); }
+
+void SimMachine::setTemperature(int package, double celsius) {
+  m_hardware.setTemperature(package, -1, celsius);
+}
+
+void SimMachine::setCoreTemperature(int package, int core, double celsius) {
+  if (core >= 0) {
+    m_hardware.setTemperature(package, core, celsius);
   }
 }
 
-ProcessorTimes SimMachine::times(int cpu) {
-  if (cpu < 0 || cpu >= logicalProcessorCount()) {
-    return {};
-  }
-  std::lock_guard lock(m_stateMutex);
-  SimWorkload& w = m_cpus[static_cast<size_t>(cpu)].workload;
-  integrateLocked(&w, m_clock.nowNs());
-  ProcessorTimes t;
-  t.idle = static_cast<int64_t>((w.elapsedNs - w.busyNs) / kNsPerTimeUnit);
-  t.kernel = static_cast<int64_t>((w.elapsedNs - w.userNs) / kNsPerTimeUnit);
-  t.user = static_cast<int64_t>(w.userNs / kNsPerTimeUnit);
-  return t;
+void SimMachine::followLoadTemperature(int package) {
+  m_hardware.setTemperature(package, -1, std::nullopt);
 }
+
+ProcessorTimes SimMachine::times(int cpu) { return m_hardware.times(cpu); }
+
+double SimMachine::trueRate(int cpu, SimEvent event) const {
+  return m_hardware.trueRate(cpu, event);
+}
+
+double SimMachine::truePackageRate(int package, SimEvent event) const {
+  return m_hardware.truePackageRate(package, event);
+}
+
+double SimMachine::truePower(int package, SimPowerDomain domain) const {
+  return m_hardware.truePower(package, domain);
+}
+
+double SimMachine::trueTemperature(int package, int core) const {
+  return m_hardware.trueTemperature(package, core);
+}
+
+double SimMachine::trueClockMhz(int cpu) const { return m_hardware.trueClockMhz(cpu); }
+
+double SimMachine::trueEnergyJoules(int package, SimPowerDomain domain) {
+  return m_hardware.energyJoules(package, domain);
+}
+
+double SimMachine::tscMhz() const { return m_hardware.tscMhz(); }
 
 void SimMachine::useManualClock() { m_clock.useManual(); }
+
+bool SimMachine::manualClock() const { return m_clock.isManual(); }
 
 void SimMachine::advanceMs(uint64_t ms) {
   const uint64_t ns = ms > UINT64_MAX / kNsPerMs ? UINT64_MAX : ms * kNsPerMs;
@@ -137,20 +147,5 @@ void SimMachine::advanceMs(uint64_t ms) {
 }
 
 uint64_t SimMachine::nowNs() const { return m_clock.nowNs(); }
-
-void SimMachine::integrateLocked(SimWorkload* w, uint64_t now) {
-  if (now <= w->lastNs) {
-    return;
-  }
-  const uint64_t elapsed = now - w->lastNs;
-  // Rounded per step; busy never exceeds the elapsed time, user never the busy
-  // time, so idle and kernel stay non-negative and every total only grows.
-  const uint64_t busy = scaled(elapsed, w->load);
-  const uint64_t user = scaled(busy, w->userShare);
-  w->elapsedNs += elapsed;
-  w->busyNs += busy;
-  w->userNs += user;
-  w->lastNs = now;
-}
 
 }  // namespace tv2::sim

@@ -2,15 +2,16 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/PlatformTypes.h"
+#include "platform/sim/SimActivity.h"
 #include "platform/sim/SimClock.h"
 #include "platform/sim/SimCpuid.h"
+#include "platform/sim/SimHardware.h"
 #include "platform/sim/SimInstanceLockRegistry.h"
 #include "platform/sim/SimLogicalProcessor.h"
 #include "platform/sim/SimMachineConfig.h"
@@ -19,10 +20,11 @@
 
 namespace tv2::sim {
 
-// A whole simulated computer: its logical processors with their CPUID answers
-// and workload, a clock, and the named objects its processes share. Any number
-// of SimPlatform objects (processes) may run on one machine. Every method may
-// be called from any thread.
+// A whole simulated computer: its logical processors with their CPUID answers,
+// its hardware (registers, configuration space, memory, ports) and the workload
+// that drives it, a clock, and the named objects its processes share. Any
+// number of SimPlatform objects (processes) may run on one machine. Every
+// method may be called from any thread.
 //
 // Processors are identified by their OS index ("cpu"), 0..logicalProcessorCount()-1.
 // Calls with an index out of range do nothing and answer zero (-1 for places).
@@ -50,20 +52,48 @@ class SimMachine {
   // there is no such processor. The identity never changes.
   const SimLogicalProcessor* processor(int cpu) const;
 
+  // Answers as the processor would now: while its 0x1A0 bit 22 is set (Intel),
+  // leaf 0 reports 2 and the leaves above answer like leaf 2.
   CpuidRegs cpuid(int cpu, uint32_t leaf, uint32_t subleaf) const;
 
+  // The hardware as a driver reaches it, with its fault switches.
+  SimHardware& hardware() { return m_hardware; }
+
   // Workload: load 0..1 and the share of busy time in user mode (values
-  // outside 0..1 are clamped, NaN counts as 0). The change takes effect at the
-  // current machine time.
+  // outside 0..1 are clamped, NaN counts as 0). Every change takes effect at
+  // the current machine time.
   void setLoad(int cpu, double load, double userShare = 0.75);
   void setLoadAll(double load, double userShare = 0.75);
+  // What a busy processor does: clock, IPC, cache and branch behaviour.
+  void setActivity(int cpu, const SimActivity& activity);
+  void setActivityAll(const SimActivity& activity);
+  SimActivity activity(int cpu) const;
+  // Power and temperature follow the load (the part's SimPowerFigures) until
+  // fixed here; the follow... calls return to the load.
+  void setPower(int package, const SimPowerDraw& draw);
+  void followLoadPower(int package);
+  void setTemperature(int package, double celsius);                // every core
+  void setCoreTemperature(int package, int core, double celsius);  // by core id
+  void followLoadTemperature(int package);
   // Idle, kernel (including idle) and user time since the machine was created,
   // in 100 ns units.
   ProcessorTimes times(int cpu);
 
+  // True values now: events per second of one processor (both modes) or of a
+  // whole package, watts, degrees (core -1: the package, i.e. its hottest
+  // core), the core clock while busy, joules since creation.
+  double trueRate(int cpu, SimEvent event) const;
+  double truePackageRate(int package, SimEvent event) const;
+  double truePower(int package, SimPowerDomain domain) const;
+  double trueTemperature(int package, int core = -1) const;
+  double trueClockMhz(int cpu) const;
+  double trueEnergyJoules(int package, SimPowerDomain domain);
+  double tscMhz() const;
+
   // Machine clock: the monotonic clock by default; manual for deterministic
   // tests (advanceMs then moves it; in real mode advanceMs skips ahead).
   void useManualClock();
+  bool manualClock() const;
   void advanceMs(uint64_t ms);
   uint64_t nowNs() const;
 
@@ -72,21 +102,14 @@ class SimMachine {
   const std::shared_ptr<SimInstanceLockRegistry>& instanceLocks() const { return m_instanceLocks; }
 
  private:
-  // Brings the totals of one processor up to machine time now. Requires
-  // m_stateMutex.
-  static void integrateLocked(SimWorkload* workload, uint64_t now);
-
   // Fixed at construction, read without a lock.
   const SimMachineConfig m_config;
   std::vector<std::vector<int>> m_groups;
   const SimCpuid m_cpuid;
-  // Identity fields fixed at construction; each .workload is guarded by
-  // m_stateMutex.
-  std::vector<SimLogicalProcessor> m_cpus;
-  // Guards the changing per-processor state in m_cpus. Taken before the clock's
-  // own mutex, never after it.
-  mutable std::mutex m_stateMutex;
+  const std::vector<SimLogicalProcessor> m_cpus;
   SimClock m_clock;  // thread-safe on its own
+  // Thread-safe on its own; its mutex is taken before the clock's, never after.
+  SimHardware m_hardware;
   const std::shared_ptr<SimMutexRegistry> m_mutexes;
   const std::shared_ptr<SimInstanceLockRegistry> m_instanceLocks;
 };

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/PlatformTypes.h"
+#include "platform/sim/SimHardwareConfig.h"
 
 namespace tv2::sim {
 
@@ -52,6 +53,7 @@ struct SimProcessorModel {
   uint32_t pmuEax = 0;                  // leaf 0xA EAX (Intel)
   uint32_t pmuEdx = 0;                  // leaf 0xA EDX (Intel)
   std::vector<SimCpuidLeaf> extraLeaves;
+  SimPartConfig part;                   // registers, clocks, power and temperature
 };
 
 struct SimMachineConfig {
@@ -61,6 +63,7 @@ struct SimMachineConfig {
   // the topology. A list of the wrong length is ignored.
   std::vector<int> apicIds;
   std::string name;  // preset name, empty for hand-made machines
+  SimFirmwareConfig firmware;
 };
 
 }  // namespace tv2::sim

@@ -104,6 +104,14 @@ std::unique_ptr<InstanceLock> SimPlatform::acquireInstanceLock(const std::string
 }
 
 void SimPlatform::sleepMs(uint32_t milliseconds) {
+  if (m_machine->manualClock()) {
+    // Manual time: the sleeper moves the machine clock on by what it would have
+    // slept, so waits in the program (the HPET check, the management-unit
+    // exchange) cost no wall-clock time. Concurrent sleepers each move it.
+    m_machine->advanceMs(milliseconds);
+    std::this_thread::yield();
+    return;
+  }
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 

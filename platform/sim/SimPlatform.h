@@ -54,6 +54,7 @@ class SimPlatform : public Platform {
   std::unique_ptr<NamedMutex> createNamedMutex(const std::string& name, bool* alreadyExisted,
                                                uint32_t* error) override;
   std::unique_ptr<InstanceLock> acquireInstanceLock(const std::string& name) override;
+  // Sleeps; on a machine with a manual clock it advances the clock instead.
   void sleepMs(uint32_t milliseconds) override;
 
  private:
