@@ -19,6 +19,10 @@
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimPlatform.h"
 
+// The replacement pair below is malloc/free underneath; GCC cannot see that
+// they match.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 namespace {
 
 std::atomic<int64_t> g_allocations{0};

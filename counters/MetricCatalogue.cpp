@@ -1,6 +1,7 @@
 #include "counters/MetricCatalogue.h"
 
 #include <cstdio>
+#include <string>
 
 #include "cpu/CProcessor_2.h"
 
@@ -9,10 +10,10 @@ namespace {
 
 // Creates a counter of type T with the next index and files it in list.
 template <typename T>
-T* addCounter(CProcessor_2& processor, CTList<CCounter>& list, const char* name, const char* unit) {
+T* addCounter(CProcessor_2& processor, CTList<CCounter>& list, std::string name, std::string unit) {
   auto* counter = new T(processor.counterCount++);
-  counter->name = name;
-  counter->unit = unit;
+  counter->name = std::move(name);
+  counter->unit = std::move(unit);
   list.Append(counter);
   return counter;
 }
