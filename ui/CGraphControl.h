@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+#include "ui/GraphFields.h"
+#include "ui/GraphSnapshot.h"
+
+namespace tv2 {
+
+class CCounter;
+
+// One counter's recent history as a scrolling, filled step chart. It keeps no
+// samples and runs no timer: every paint copies the bound counter's history
+// and reads the sample clock, and the owning view calls AdvanceGrid and
+// update() once per display tick.
+//
+// The owner reads and writes the fields (GraphFields, source) directly and
+// then asks for a repaint. The control takes the geometry of its placeholder,
+// border included: it draws the one-pixel frame itself and the graph inside.
+class CGraphControl : public QWidget, public GraphFields {
+  Q_OBJECT
+
+ public:
+  explicit CGraphControl(QWidget* parent = nullptr);
+
+  // Moves the vertical grid lines along with the data by one tick.
+  void AdvanceGrid();
+
+  // The control as its next repaint shows it, border included, at the
+  // widget's size and the current sample clock.
+  QImage renderImage();
+
+  // The counter whose history is drawn; not owned. The owning view clears it
+  // before the counter is deleted.
+  CCounter* source = nullptr;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void paintBuffer();
+
+  // Reused from paint to paint while the size stays the same.
+  QImage m_buffer;
+  GraphSnapshot m_snapshot;
+};
+
+}  // namespace tv2
