@@ -1,8 +1,20 @@
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
 namespace tv2 {
 
 class CTarvelle2App;
+
+// Message box styles and answers, numbered as the program compares them.
+inline constexpr uint32_t kMbOk = 0x0;
+inline constexpr uint32_t kMbYesNo = 0x4;
+inline constexpr uint32_t kMbIconWarning = 0x30;
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
 
 // The start-up and shutdown steps that belong to the layers above the
 // monitoring core: the power-event watcher, the shared fonts and brush, the
@@ -23,6 +35,16 @@ class AppShell {
   virtual void createMainFrame(CTarvelle2App& /*app*/) {}
   // Applies the stored profile or the configuration's default graphs.
   virtual void applyStartupProfile(CTarvelle2App& /*app*/) {}
+
+  // A message box without owner window; returns the button chosen. Without
+  // a window the message is one line "caption: text" on standard error, and
+  // the answer is the one a user who only reads it gives: OK, or NO to a
+  // YES/NO question.
+  virtual int messageBox(const std::string& text, const std::string& caption, uint32_t flags) {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    std::fflush(stderr);
+    return (flags & 0xF) == kMbYesNo ? kIdNo : kIdOk;
+  }
 };
 
 }  // namespace tv2

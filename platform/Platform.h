@@ -4,11 +4,16 @@
 #include <memory>
 #include <string>
 
+#include "platform/Device.h"
 #include "platform/FileService.h"
+#include "platform/FileSystemService.h"
 #include "platform/InstanceLock.h"
 #include "platform/NamedMutex.h"
 #include "platform/ProcessorService.h"
 #include "platform/ProcessorTimesService.h"
+#include "platform/ResourceService.h"
+#include "platform/ServiceManager.h"
+#include "platform/SystemVersion.h"
 
 namespace tv2 {
 
@@ -34,6 +39,23 @@ class Platform {
   virtual std::unique_ptr<InstanceLock> acquireInstanceLock(const std::string& name) = 0;
 
   virtual void sleepMs(uint32_t milliseconds) = 0;
+
+  // The system's family and version; false when they cannot be read.
+  virtual bool systemVersion(SystemVersion* out) = 0;
+  // This computer's name; empty when unknown.
+  virtual std::string computerName() = 0;
+  // The program's own embedded resources (the driver host's image is 108).
+  virtual ResourceService& resources() = 0;
+  // Writing, checking and removing the driver image and its folder.
+  virtual FileSystemService& fileSystem() = 0;
+
+  // Connects to the service manager of the named computer (empty: this one).
+  // Only a privileged user may: others get kErrorAccessDenied.
+  virtual std::unique_ptr<ServiceManager> openServiceManager(const std::string& computer,
+                                                             uint32_t* error) = 0;
+  // Opens a device by name ("\\.\kzor138" is the driver host's). A device
+  // that does not exist (the host is not running) is kErrorFileNotFound.
+  virtual std::unique_ptr<Device> openDevice(const std::string& name, uint32_t* error) = 0;
 };
 
 }  // namespace tv2

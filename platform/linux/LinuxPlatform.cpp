@@ -1,21 +1,28 @@
 #include "platform/linux/LinuxPlatform.h"
 
 #include <fcntl.h>
+#include <sys/utsname.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <utility>
 #include <vector>
 
 #include "platform/ErrorCodes.h"
 #include "platform/linux/LinuxCpuSet.h"
+#include "platform/linux/LinuxDevice.h"
 #include "platform/linux/LinuxInstanceLock.h"
 #include "platform/linux/LinuxNamedMutex.h"
+#include "platform/linux/LinuxServiceManager.h"
 
 namespace tv2 {
 
 namespace {
+
+// RPC_S_SERVER_UNAVAILABLE: a remote computer's service manager.
+constexpr uint32_t kErrorRemoteUnavailable = 1722;
 
 // Without a readable sysfs tree the CPUs this process may run on are still
 // known; as one package they give groups that pinning works with.
@@ -36,7 +43,8 @@ LinuxGroupLayout layoutFromAffinity() {
 
 }  // namespace
 
-LinuxPlatform::LinuxPlatform(LinuxPlatformOptions options) : m_options(std::move(options)) {
+LinuxPlatform::LinuxPlatform(LinuxPlatformOptions options)
+    : m_options(std::move(options)), m_serviceFolder(m_options.runRoot) {
   m_layoutStatus = LinuxGroupLayout::load(m_options.cpuRoot, &m_layout);
   if (m_layoutStatus != kOk) m_layout = layoutFromAffinity();
   m_processors = std::make_unique<LinuxProcessorService>(m_layout);
@@ -77,6 +85,56 @@ void LinuxPlatform::sleepMs(uint32_t milliseconds) {
                      static_cast<long>(milliseconds % 1000) * 1'000'000L};
   while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
   }
+}
+
+bool LinuxPlatform::systemVersion(SystemVersion* out) {
+  if (out == nullptr) return false;
+  utsname names;
+  if (::uname(&names) != 0) return false;
+  unsigned major = 0;
+  unsigned minor = 0;
+  if (std::sscanf(names.release, "%u.%u", &major, &minor) < 1) return false;
+  out->platformId = SystemVersion::kPlatformNt;
+  out->major = major;
+  out->minor = minor;
+  return true;
+}
+
+std::string LinuxPlatform::computerName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return std::string();
+  return name;
+}
+
+std::unique_ptr<ServiceManager> LinuxPlatform::openServiceManager(const std::string& computer,
+                                                                  uint32_t* error) {
+  uint32_t spare = kOk;
+  uint32_t& err = error != nullptr ? *error : spare;
+  // Another computer's service manager is out of reach.
+  if (!computer.empty() && computer != computerName()) {
+    err = kErrorRemoteUnavailable;
+    return nullptr;
+  }
+  if (::geteuid() != 0) {
+    err = kErrorAccessDenied;
+    return nullptr;
+  }
+  err = m_serviceFolder.prepare();
+  if (err != kOk) return nullptr;
+  return std::make_unique<LinuxServiceManager>(m_serviceFolder, m_options.serviceArguments);
+}
+
+std::unique_ptr<Device> LinuxPlatform::openDevice(const std::string& name, uint32_t* error) {
+  uint32_t spare = kOk;
+  uint32_t& err = error != nullptr ? *error : spare;
+  static constexpr const char* kDevicePrefix = "\\\\.\\";
+  std::string prefix(kDevicePrefix);
+  if (name.rfind(prefix, 0) != 0 || !LinuxServiceFolder::validName(name.substr(prefix.size()))) {
+    err = kErrorFileNotFound;
+    return nullptr;
+  }
+  return LinuxDevice::connect(m_serviceFolder.socket(name.substr(prefix.size())), m_options.deviceTimeoutMs,
+                              error);
 }
 
 }  // namespace tv2

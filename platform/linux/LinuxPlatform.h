@@ -3,12 +3,16 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "platform/linux/LinuxFileService.h"
+#include "platform/linux/LinuxFileSystem.h"
 #include "platform/linux/LinuxGroupLayout.h"
 #include "platform/linux/LinuxProcessorService.h"
 #include "platform/linux/LinuxProcessorTimes.h"
+#include "platform/linux/LinuxResourceService.h"
+#include "platform/linux/LinuxServiceFolder.h"
 
 namespace tv2 {
 
@@ -21,6 +25,15 @@ struct LinuxPlatformOptions {
   std::string namePrefix = "tarvelle2-";
   // Ticks per second of /proc/stat; 0 asks the kernel (sysconf(_SC_CLK_TCK)).
   int64_t ticksPerSecond = 0;
+  // The service manager keeps its registrations, and the driver host its
+  // socket and pid file, in <runRoot>/tarvelle2 (root only). Tests use a
+  // private folder.
+  std::string runRoot = "/run";
+  // Given to every driver host the service manager starts, after its own
+  // arguments (tests point the host at a tree of plain files).
+  std::vector<std::string> serviceArguments;
+  // How long a device request waits for the host's answer.
+  uint32_t deviceTimeoutMs = 5000;
 };
 
 // The platform of the running Linux system. Built on one thread; afterwards
@@ -46,6 +59,16 @@ class LinuxPlatform : public Platform {
   std::unique_ptr<InstanceLock> acquireInstanceLock(const std::string& name) override;
   // Restarts after signals until the whole time has passed.
   void sleepMs(uint32_t milliseconds) override;
+  // The NT family, with the running kernel's major and minor version.
+  bool systemVersion(SystemVersion* out) override;
+  // The host name.
+  std::string computerName() override;
+  ResourceService& resources() override { return m_resources; }
+  FileSystemService& fileSystem() override { return m_fileSystem; }
+  // Root only (kErrorAccessDenied otherwise); only this computer.
+  std::unique_ptr<ServiceManager> openServiceManager(const std::string& computer, uint32_t* error) override;
+  // "\\.\NAME" is the socket of service NAME's running host.
+  std::unique_ptr<Device> openDevice(const std::string& name, uint32_t* error) override;
 
   // Linux-only.
   const LinuxPlatformOptions& options() const { return m_options; }
@@ -66,6 +89,9 @@ class LinuxPlatform : public Platform {
   std::unique_ptr<LinuxProcessorService> m_processors;
   std::unique_ptr<LinuxProcessorTimes> m_times;
   LinuxFileService m_files;
+  LinuxResourceService m_resources;
+  LinuxFileSystem m_fileSystem;
+  const LinuxServiceFolder m_serviceFolder;
 };
 
 }  // namespace tv2

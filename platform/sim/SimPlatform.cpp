@@ -31,7 +31,8 @@ SimPlatform::SimPlatform(std::shared_ptr<SimMachine> machine)
     : m_machine(machineOrDefault(std::move(machine))),
       m_process(nextProcessSerial()),
       m_processors(*m_machine),
-      m_times(*m_machine) {}
+      m_times(*m_machine),
+      m_system(*m_machine, m_processors) {}
 
 void SimPlatform::setGroupFunctions(bool available) { m_processors.setGroupFunctions(available); }
 

@@ -10,6 +10,7 @@
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimProcessorService.h"
 #include "platform/sim/SimProcessorTimesService.h"
+#include "platform/sim/SimSystemServices.h"
 
 namespace tv2::sim {
 
@@ -51,6 +52,19 @@ class SimPlatform : public Platform {
   ProcessorService& processors() override { return m_processors; }
   ProcessorTimesService* processorTimes() override;
   FileService& files() override { return m_files; }
+  // The driver client's side of the system: version, resources, files,
+  // service manager and device, with their fault switches.
+  SimSystemServices& system() { return m_system; }
+  bool systemVersion(SystemVersion* out) override { return m_system.systemVersion(out); }
+  std::string computerName() override { return m_system.computerName(); }
+  ResourceService& resources() override { return m_system.resources(); }
+  FileSystemService& fileSystem() override { return m_system.files(); }
+  std::unique_ptr<ServiceManager> openServiceManager(const std::string& computer, uint32_t* error) override {
+    return m_system.openServiceManager(computer, error);
+  }
+  std::unique_ptr<Device> openDevice(const std::string& name, uint32_t* error) override {
+    return m_system.openDevice(name, error);
+  }
   std::unique_ptr<NamedMutex> createNamedMutex(const std::string& name, bool* alreadyExisted,
                                                uint32_t* error) override;
   std::unique_ptr<InstanceLock> acquireInstanceLock(const std::string& name) override;
@@ -63,6 +77,7 @@ class SimPlatform : public Platform {
   SimProcessorService m_processors;        // thread-safe on its own
   SimProcessorTimesService m_times;        // thread-safe on its own
   SimFileService m_files;                  // thread-safe on its own
+  SimSystemServices m_system;              // thread-safe on its own
   std::atomic<bool> m_timesAvailable{true};   // written by tests, read by any thread
   std::atomic<uint32_t> m_createMutexError{0};// written by tests, read by any thread
 };

@@ -1,0 +1,258 @@
+#include "driver/host/HostServer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "driver/protocol/FrameCodec.h"
+
+namespace tv2 {
+
+namespace {
+
+// A client that does not read its answers stops being read from beyond this.
+constexpr size_t kMaxPendingOutput = 4 * (FrameCodec::kAnswerHeaderSize + FrameCodec::kMaxOutput);
+constexpr size_t kReadChunk = 4096;
+
+int64_t monotonicMs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+bool peerIsRoot(int fd) {
+  ucred credentials{};
+  socklen_t size = sizeof credentials;
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) return false;
+  return size == sizeof credentials && credentials.uid == 0;
+}
+
+bool fillAddress(const std::string& path, sockaddr_un* address) {
+  std::memset(address, 0, sizeof *address);
+  address->sun_family = AF_UNIX;
+  if (path.empty() || path.size() >= sizeof address->sun_path) return false;
+  std::memcpy(address->sun_path, path.c_str(), path.size());
+  return true;
+}
+
+// True when a server answers at path.
+bool someoneListens(const sockaddr_un& address) {
+  int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (probe < 0) return false;
+  bool live = ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  ::close(probe);
+  return live;
+}
+
+}  // namespace
+
+HostServer::HostServer(DeviceRequestHandler& handler, HostServerOptions options)
+    : m_handler(handler), m_options(std::move(options)) {}
+
+HostServer::~HostServer() {
+  for (Connection& connection : m_connections) ::close(connection.fd);
+  if (m_listenFd >= 0) ::close(m_listenFd);
+}
+
+int HostServer::listen() {
+  sockaddr_un address;
+  if (!fillAddress(m_options.socketPath, &address)) return ENAMETOOLONG;
+  struct stat existing;
+  if (::lstat(m_options.socketPath.c_str(), &existing) == 0) {
+    if (!S_ISSOCK(existing.st_mode)) return EEXIST;
+    if (someoneListens(address)) return EADDRINUSE;
+    ::unlink(m_options.socketPath.c_str());
+  }
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return errno;
+  // The socket file is born 0600: no moment in which others could connect.
+  mode_t oldMask = ::umask(077);
+  int bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  int bindError = errno;
+  ::umask(oldMask);
+  if (bound != 0) {
+    ::close(fd);
+    return bindError;
+  }
+  struct stat made;
+  if (::chmod(m_options.socketPath.c_str(), 0600) != 0 || ::lstat(m_options.socketPath.c_str(), &made) != 0 ||
+      ::listen(fd, 16) != 0) {
+    int error = errno;
+    ::close(fd);
+    ::unlink(m_options.socketPath.c_str());
+    return error;
+  }
+  m_socketDevice = made.st_dev;
+  m_socketInode = made.st_ino;
+  m_listenFd = fd;
+  return 0;
+}
+
+void HostServer::removeSocket() {
+  if (m_listenFd < 0) return;
+  struct stat current;
+  if (::lstat(m_options.socketPath.c_str(), &current) == 0 && current.st_dev == m_socketDevice &&
+      current.st_ino == m_socketInode)
+    ::unlink(m_options.socketPath.c_str());
+}
+
+int HostServer::pollTimeout(int64_t nowMs) const {
+  int64_t earliest = -1;
+  for (const Connection& connection : m_connections) {
+    if (connection.frameStartMs < 0) continue;
+    int64_t deadline = connection.frameStartMs + m_options.frameTimeoutMs;
+    if (earliest < 0 || deadline < earliest) earliest = deadline;
+  }
+  if (earliest < 0) return -1;
+  return static_cast<int>(std::max<int64_t>(0, earliest - nowMs));
+}
+
+int HostServer::run(int stopFd) {
+  if (m_listenFd < 0) return EBADF;
+  std::vector<pollfd> fds;
+  for (;;) {
+    fds.clear();
+    fds.push_back(pollfd{stopFd, POLLIN, 0});
+    fds.push_back(pollfd{m_listenFd, POLLIN, 0});
+    for (const Connection& connection : m_connections) {
+      short events = 0;
+      if (!connection.closing && connection.output.size() - connection.sent < kMaxPendingOutput)
+        events |= POLLIN;
+      if (connection.sent < connection.output.size()) events |= POLLOUT;
+      fds.push_back(pollfd{connection.fd, events, 0});
+    }
+    int ready = ::poll(fds.data(), fds.size(), pollTimeout(monotonicMs()));
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) return 0;
+    int64_t nowMs = monotonicMs();
+    // Connections first: accepting appends to the list the pollfds mirror.
+    for (size_t i = 0; i < m_connections.size(); ++i) {
+      Connection& connection = m_connections[i];
+      short revents = fds[i + 2].revents;
+      if ((revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !connection.closing) readFrom(connection, nowMs);
+      if (!connection.dead && connection.sent < connection.output.size()) writeTo(connection);
+      if (!connection.dead && connection.frameStartMs >= 0 &&
+          nowMs - connection.frameStartMs >= m_options.frameTimeoutMs)
+        failAndClose(connection);
+      if (connection.closing && connection.sent >= connection.output.size()) connection.dead = true;
+    }
+    auto gone = std::remove_if(m_connections.begin(), m_connections.end(), [](const Connection& c) {
+      if (c.dead) ::close(c.fd);
+      return c.dead;
+    });
+    m_connections.erase(gone, m_connections.end());
+    if ((fds[1].revents & POLLIN) != 0) acceptClients();
+  }
+}
+
+void HostServer::acceptClients() {
+  for (;;) {
+    int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) return;  // EAGAIN: all taken; other errors: try at the next wake-up
+    if (!peerIsRoot(fd) || m_connections.size() >= m_options.maxClients) {
+      ::close(fd);
+      continue;
+    }
+    Connection connection;
+    connection.fd = fd;
+    m_connections.push_back(std::move(connection));
+  }
+}
+
+void HostServer::readFrom(Connection& connection, int64_t nowMs) {
+  uint8_t chunk[kReadChunk];
+  for (;;) {
+    ssize_t n = ::recv(connection.fd, chunk, sizeof chunk, 0);
+    if (n > 0) {
+      if (connection.input.empty()) connection.frameStartMs = nowMs;
+      connection.input.insert(connection.input.end(), chunk, chunk + n);
+      serveFrames(connection, nowMs);
+      if (connection.closing || connection.output.size() - connection.sent >= kMaxPendingOutput) return;
+      // A short read took all there was: back to poll without a receive
+      // that would only say so.
+      if (static_cast<size_t>(n) < sizeof chunk) return;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    // End of stream (or a broken one): a frame begun is cut short.
+    if (!connection.input.empty()) {
+      failAndClose(connection);
+    } else {
+      connection.closing = true;
+    }
+    return;
+  }
+}
+
+void HostServer::serveFrames(Connection& connection, int64_t nowMs) {
+  size_t offset = 0;
+  while (!connection.closing) {
+    RequestFrame request;
+    size_t used = 0;
+    FrameCodec::Parse parse = FrameCodec::decodeRequest(connection.input.data() + offset,
+                                                        connection.input.size() - offset, &request, &used);
+    if (parse == FrameCodec::Parse::kIncomplete) break;
+    if (parse == FrameCodec::Parse::kMalformed) {
+      failAndClose(connection);
+      return;
+    }
+    offset += used;
+    if (m_options.followCaller) m_affinity.follow(request.processor);
+    uint32_t status = m_handler.handle(request, &m_scratch);
+    answer(connection, status, m_scratch);
+  }
+  connection.input.erase(connection.input.begin(), connection.input.begin() + static_cast<ptrdiff_t>(offset));
+  // The timeout runs from the first byte of the frame still pending.
+  if (connection.input.empty())
+    connection.frameStartMs = -1;
+  else if (offset > 0)
+    connection.frameStartMs = nowMs;
+}
+
+void HostServer::answer(Connection& connection, uint32_t status, const std::vector<uint8_t>& output) {
+  if (connection.sent > 0 && connection.sent == connection.output.size()) {
+    connection.output.clear();
+    connection.sent = 0;
+  }
+  FrameCodec::encodeAnswer(status, output.data(), static_cast<uint32_t>(output.size()), &connection.output);
+  writeTo(connection);
+}
+
+void HostServer::failAndClose(Connection& connection) {
+  answer(connection, kStatusInvalidData, {});
+  connection.input.clear();
+  connection.frameStartMs = -1;
+  connection.closing = true;
+}
+
+void HostServer::writeTo(Connection& connection) {
+  while (connection.sent < connection.output.size()) {
+    ssize_t n = ::send(connection.fd, connection.output.data() + connection.sent,
+                       connection.output.size() - connection.sent, MSG_NOSIGNAL);
+    if (n > 0) {
+      connection.sent += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    connection.dead = true;  // the peer is gone
+    return;
+  }
+  connection.output.clear();
+  connection.sent = 0;
+}
+
+}  // namespace tv2

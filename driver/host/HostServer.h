@@ -1,0 +1,83 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/host/CallerAffinity.h"
+#include "driver/protocol/DeviceRequestHandler.h"
+
+namespace tv2 {
+
+struct HostServerOptions {
+  std::string socketPath;
+  // A frame begun must be complete within this time, else it is answered as
+  // malformed and the connection closed.
+  uint32_t frameTimeoutMs = 2000;
+  size_t maxClients = 32;
+  // Move to the processor each request names (see CallerAffinity).
+  bool followCaller = true;
+};
+
+// The device: a Unix stream socket (mode 0600) that root clients connect to.
+// One thread serves every connection with poll, one request at a time, so a
+// slow or hostile client never holds up another. Every complete request is
+// answered; a request that cannot be trusted (bad magic, a length beyond the
+// limits, a frame cut short by the end of the stream or by the frame timeout)
+// is answered with kStatusInvalidData and its connection closed, since the
+// stream has lost its frame boundaries. Clients whose credentials
+// (SO_PEERCRED) are not root's are disconnected before anything is read.
+//
+// Threads: one; the object is not shared.
+class HostServer {
+ public:
+  HostServer(DeviceRequestHandler& handler, HostServerOptions options);
+  ~HostServer();
+  HostServer(const HostServer&) = delete;
+  HostServer& operator=(const HostServer&) = delete;
+
+  // Creates the listening socket. A stale socket left by a dead host is
+  // replaced; a live one, or anything that is not a socket, is left alone and
+  // the call fails. Returns 0 or an errno value.
+  int listen();
+
+  // Serves until stopFd becomes readable (a signalfd for SIGTERM). Returns 0,
+  // or an errno value when poll itself fails.
+  int run(int stopFd);
+
+  // Removes the socket file if it is still the one listen() made.
+  void removeSocket();
+
+ private:
+  struct Connection {
+    int fd = -1;
+    std::vector<uint8_t> input;
+    std::vector<uint8_t> output;
+    size_t sent = 0;
+    int64_t frameStartMs = -1;  // when the pending partial frame began
+    bool closing = false;       // close once output is sent
+    bool dead = false;          // close now
+  };
+
+  void acceptClients();
+  void readFrom(Connection& connection, int64_t nowMs);
+  void serveFrames(Connection& connection, int64_t nowMs);
+  void writeTo(Connection& connection);
+  void answer(Connection& connection, uint32_t status, const std::vector<uint8_t>& output);
+  void failAndClose(Connection& connection);
+  int pollTimeout(int64_t nowMs) const;
+
+  DeviceRequestHandler& m_handler;
+  const HostServerOptions m_options;
+  int m_listenFd = -1;
+  dev_t m_socketDevice = 0;
+  ino_t m_socketInode = 0;
+  std::vector<Connection> m_connections;
+  std::vector<uint8_t> m_scratch;  // one answer's output, reused
+  CallerAffinity m_affinity;
+};
+
+}  // namespace tv2
