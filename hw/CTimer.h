@@ -21,6 +21,13 @@ class CTimer {
   // Reads the hardware, stores the reading in now and returns it; -1 on failure.
   virtual double ReadTicks() = 0;
 
+  // Ticks from an earlier reading to now, correcting one wrap of the counter
+  // (a negative difference gets wrapLength added).
+  double TicksSince(double earlier) const {
+    double delta = now - earlier;
+    return delta < 0 ? delta + wrapLength : delta;
+  }
+
   double now = -1.0;
   double frequency;
   double wrapLength;
