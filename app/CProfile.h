@@ -7,6 +7,7 @@ namespace tv2 {
 
 // A choice of graphs: the configuration it belongs to and up to 16 metric
 // numbers, of which the first four that the processor offers are shown.
+// Threads: built, read and changed on the user-interface thread only.
 class CProfile {
  public:
   static constexpr int kMaxMetrics = 16;
@@ -29,5 +30,8 @@ class CProfile {
   int32_t metricCount = 0;
   std::array<int32_t, kMaxMetrics> metrics;
 };
+
+// The free form the configuration tables and the profile files use.
+inline void AddMetric(CProfile& profile, int32_t number) { profile.AddMetric(number); }
 
 }  // namespace tv2

@@ -1,10 +1,26 @@
 #include "app/CTarvelle2App.h"
 
+#include "app/Configurations.h"
+#include "app/CounterSetup.h"
 #include "app/TextFileReader.h"
-#include "counters/MetricCatalogue.h"
+#include "counters/DerivedMetrics.h"
+#include "cpu/ProcessorCapabilities.h"
 #include "cpu/ProcessorDiscovery.h"
+#include "hw/AcpiTableScanner.h"
 
 namespace tv2 {
+
+namespace {
+
+// Resource numbers of the driver images and the driver version start-up
+// accepts (0x138).
+constexpr int kDriverImageVxd = 106;
+constexpr int kDriverImageX86 = 107;
+constexpr int kDriverImageX64 = 108;
+constexpr int kDriverImageIa64 = 109;
+constexpr int32_t kDriverVersionExpected = 312;
+
+}  // namespace
 
 CTarvelle2App::CTarvelle2App(Platform& platform, AppShell& shell)
     : m_platform(platform), m_shell(shell), m_engine(platform) {}
@@ -60,40 +76,55 @@ bool CTarvelle2App::InitialiseMonitoring() {
   queryProcessorTimes = m_platform.processorTimes();
   m_engine.setProcessorTimes(queryProcessorTimes);
 
-  // The driver client, its installation and the version check arrive with
-  // the driver host; until then there is no client and every hardware step
-  // below takes its no-driver branch.
+  // The driver client with its image resources, installed from the user's
+  // private temporary folder. Without it the monitor still runs: every
+  // driver request fails and only usage is sampled.
+  driver = std::make_unique<CKMDriver>(m_platform);
+  driver->SetImageResourceIds(kDriverImageVxd, kDriverImageX86, kDriverImageX64, kDriverImageIa64);
+  std::string tempFolder = m_platform.files().tempFolder();
+  uint32_t driverError = 0;
+  if (!driver->Initialize(tempFolder.c_str(), &driverError, 1)) {
+    m_shell.messageBox("Error during driver initialization", "Error", kMbIconWarning);
+  } else if (driver->Acquire(&driverError, kDriverWaitMs)) {
+    int32_t version = -1;
+    driver->GetDriverVersion(&version);
+    if (version != kDriverVersionExpected) {
+      // A driver of another version cannot be trusted with these requests.
+      driver->Release();
+      driver->Uninstall(1, 1);
+      return false;
+    }
+    driver->Release();
+  }
 
   selectedProcessor = 0;
   DetectProcessors(m_platform.processors(), processors, groups);
 
-  // Counter configurations come with the counter catalogue.
+  configs = CreateConfigurations(processors.At(selectedProcessor), &configCount);
 
   uint32_t error = 0;
   if (driver && driver->Acquire(&error, kDriverWaitMs)) {
-    // Capabilities, the ACPI scan and the in-use question run here once the
-    // driver can reach the hardware.
-    for (CProcessor_2* processor : processors) BuildCounterLists(*processor, nullptr);
+    ReadProcessorCapabilities(*driver, m_platform.processors(), groups.groupMode, processors);
+    AcpiTableScanner(*driver, m_platform).ScanAcpiTables(&acpiTimer, &hpetTimer);
+    // Each package's counters are built with the current configuration
+    // unless they are in use and the user declines to take them over.
+    int32_t index = 0;
+    for (CProcessor_2* processor : processors) {
+      BuildCounterLists(*processor, StartupConfiguration(*this, m_shell, *processor, index++));
+    }
     driver->Release();
   } else {
     for (CProcessor_2* processor : processors) BuildCounterLists(*processor, nullptr);
   }
 
+  m_engine.setDerivedPass([](CProcessor_2& processor) { ComputeDerivedMetrics(processor); });
   CreateSamplerThreads();
   ResumeSamplerThreads();
   return true;
 }
 
 void CTarvelle2App::BuildCounterLists(CProcessor_2& processor, const CCountersConfig* configuration) {
-  std::unique_lock lock(processor.countersLock);
-  processor.ClearCounters();
-  if (configuration != nullptr) {
-    AddFixedCounters(processor);
-    AddEventCounters(processor, configuration);
-    AddNorthbridgeCounters(processor);
-  }
-  AddPowerAndThermalCounters(processor);
-  AddDerivedMetrics(processor);
+  BuildPackageCounters(processor, CounterBuildContext{driver.get(), &m_platform, groups.groupMode}, configuration);
 }
 
 void CTarvelle2App::CreateSamplerThreads() {
@@ -144,7 +175,9 @@ void CTarvelle2App::shutDownMonitoring() {
 
   uint32_t error = 0;
   if (cpuCountersUsable == 1 && driver && driver->Acquire(&error, kDriverWaitMs)) {
-    // The counter registers are reset here once the event counters exist.
+    for (CProcessor_2* processor : processors) {
+      ResetCounters(*driver, m_platform.processors(), groups.groupMode, *processor);
+    }
     driver->Release();
   }
 
@@ -153,7 +186,7 @@ void CTarvelle2App::shutDownMonitoring() {
 
   if (driver) {
     driver->Release();
-    driver->CloseDriverMutex();
+    driver->Uninstall(1, 1);
     driver.reset();
   }
   acpiTimer.reset();
@@ -165,6 +198,8 @@ int CTarvelle2App::ExitInstance() {
   if (powerEventSink == 1) m_shell.tearDownPowerEvents(*this);
   singleInstanceMutex.reset();
   loadedProfile.reset();
+  configs.reset();
+  configCount = 0;
   m_shell.deleteSharedDrawingObjects(*this);
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/AppShell.h"
+#include "app/CCountersConfig.h"
 #include "app/CProfile.h"
 #include "app/SamplingEngine.h"
 #include "counters/model/CTList.h"
@@ -77,7 +78,7 @@ class CTarvelle2App {
   int32_t cpuCountersUsable = 1;
   int32_t configCount = 0;
   int32_t currentConfig = 0;
-  CCountersConfig* configs = nullptr;  // owned; built with the counter catalogue
+  std::unique_ptr<CCountersConfig[]> configs;  // created after discovery, deleted at exit
   std::unique_ptr<CProfile> loadedProfile;
   ProcessorTimesService* queryProcessorTimes = nullptr;
   ProcessorGroups groups;

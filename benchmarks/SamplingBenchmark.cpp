@@ -114,7 +114,7 @@ BENCHMARK(BM_CounterPass15);
 
 void BM_UsagePass8(benchmark::State& state) {
   Machine m;
-  AddDerivedMetrics(*m.processors.At(0));
+  AddDerivedMetrics(*m.processors.At(0), CounterBuildContext{});
   m.engine->usagePass(0);
   int64_t before = g_allocations.load();
   for (auto _ : state) m.engine->usagePass(0);

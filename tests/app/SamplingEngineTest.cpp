@@ -171,7 +171,7 @@ TEST_F(SamplingEngineTest, UsagePassFeedsTheWorkloadIntoTheTimeCounters) {
   machine->setLoad(2, 0.0);
   machine->setLoad(3, 0.0);
   CProcessor_2& package = *processors.At(0);
-  AddDerivedMetrics(package);
+  AddDerivedMetrics(package, CounterBuildContext{});
   engine->setSources(nullptr, nullptr, nullptr, &processors, &groups);
   engine->setProcessorTimes(platform->processorTimes());
 
@@ -205,7 +205,7 @@ TEST_F(SamplingEngineTest, FailingOrMissingTimesAreSkippedSilently) {
   engine->usagePass(0);  // no time counters built: nothing to feed
   engine->usagePass(7);  // no such group
 
-  AddDerivedMetrics(package);
+  AddDerivedMetrics(package, CounterBuildContext{});
   platform->setProcessorTimesFailing(true);
   engine->usagePass(0);
   engine->usagePass(0);
@@ -244,7 +244,7 @@ TEST_F(SamplingEngineTest, TickAdvancesTheClockAndRunsTheDerivedPassEveryThirdTi
 
 TEST_F(SamplingEngineTest, RebuildNeverFreesCountersAUsageSamplerReads) {
   CProcessor_2& package = *processors.At(0);
-  AddDerivedMetrics(package);
+  AddDerivedMetrics(package, CounterBuildContext{});
   engine->setSources(nullptr, nullptr, nullptr, &processors, &groups);
   engine->setProcessorTimes(platform->processorTimes());
   std::atomic<bool> done{false};
@@ -256,11 +256,12 @@ TEST_F(SamplingEngineTest, RebuildNeverFreesCountersAUsageSamplerReads) {
   for (int i = 0; i < 300; ++i) {
     std::unique_lock lock(package.countersLock);
     package.ClearCounters();
-    AddDerivedMetrics(package);
+    AddDerivedMetrics(package, CounterBuildContext{});
   }
   done = true;
   usage.join();
-  EXPECT_EQ(package.threads[0].counters.count, 3);
+  // Idle, kernel and user time, usage and the time-stamp counter.
+  EXPECT_EQ(package.threads[0].counters.count, 5);
 }
 
 }  // namespace
