@@ -1,0 +1,151 @@
+#include "app/CommandLine.h"
+
+#include <algorithm>
+
+namespace tv2 {
+
+namespace {
+
+CommandLineResult failure(std::string message) {
+  CommandLineResult result;
+  result.error = std::move(message);
+  return result;
+}
+
+bool isOption(const std::string& text) { return text.size() > 1 && text[0] == '-'; }
+
+}  // namespace
+
+bool CommandLine::parseNumber(const std::string& text, int32_t maxValue, int32_t* value) {
+  if (text.empty() || text.size() > 10) return false;
+  int64_t number = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    number = number * 10 + (c - '0');
+  }
+  if (number > maxValue) return false;
+  *value = static_cast<int32_t>(number);
+  return true;
+}
+
+bool CommandLine::parseMetricList(const std::string& text, std::vector<int32_t>* metrics) {
+  metrics->clear();
+  size_t start = 0;
+  while (true) {
+    size_t comma = text.find(',', start);
+    std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    int32_t number = 0;
+    if (!parseNumber(item, kMaxMetric, &number)) return false;
+    if (std::find(metrics->begin(), metrics->end(), number) == metrics->end()) metrics->push_back(number);
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
+  }
+}
+
+CommandLineResult CommandLine::parse(const std::vector<std::string>& args, const std::vector<std::string>& presets) {
+  CommandLineResult result;
+  CommandLineOptions& options = result.options;
+  bool haveSimulate = false, haveSeconds = false, haveConfig = false, haveMetrics = false;
+  bool modeSet = false;
+
+  auto setMode = [&](RunMode mode, const std::string& option) -> std::string {
+    if (modeSet) return "option '" + option + "' cannot be combined with another mode option";
+    modeSet = true;
+    options.mode = mode;
+    return {};
+  };
+
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "--help" || arg == "-h") {
+      options.mode = RunMode::kHelp;
+      result.ok = true;
+      return result;
+    }
+    if (arg == "--simulate") {
+      if (haveSimulate) return failure("option '--simulate' given twice");
+      if (!hasValue || isOption(args[i + 1])) return failure("option '--simulate' needs a preset name");
+      options.preset = args[++i];
+      if (std::find(presets.begin(), presets.end(), options.preset) == presets.end()) {
+        return failure("unknown preset '" + options.preset + "'");
+      }
+      haveSimulate = true;
+    } else if (arg == "--report") {
+      if (std::string error = setMode(RunMode::kReport, arg); !error.empty()) return failure(error);
+      // The file is optional: a following word that is not an option names it.
+      if (hasValue && (!isOption(args[i + 1]) || args[i + 1] == "-")) options.outputPath = args[++i];
+    } else if (arg == "--record") {
+      if (std::string error = setMode(RunMode::kRecord, arg); !error.empty()) return failure(error);
+      if (!hasValue || (isOption(args[i + 1]) && args[i + 1] != "-")) {
+        return failure("option '--record' needs a file name (or - for standard output)");
+      }
+      options.outputPath = args[++i];
+    } else if (arg == "--seconds") {
+      if (haveSeconds) return failure("option '--seconds' given twice");
+      if (!hasValue) return failure("option '--seconds' needs a number of seconds");
+      const std::string& text = args[++i];
+      if (!parseNumber(text, kMaxSeconds, &options.seconds) || options.seconds == 0) {
+        return failure("bad value '" + text + "' for --seconds (a whole number from 1 to " +
+                       std::to_string(kMaxSeconds) + ")");
+      }
+      haveSeconds = true;
+    } else if (arg == "--config") {
+      if (haveConfig) return failure("option '--config' given twice");
+      if (!hasValue) return failure("option '--config' needs a configuration number");
+      const std::string& text = args[++i];
+      if (!parseNumber(text, kMaxConfiguration, &options.configuration)) {
+        return failure("bad value '" + text + "' for --config (a configuration number from 0)");
+      }
+      haveConfig = true;
+    } else if (arg == "--metrics") {
+      if (haveMetrics) return failure("option '--metrics' given twice");
+      if (!hasValue) return failure("option '--metrics' needs a list of metric numbers");
+      const std::string& text = args[++i];
+      if (!parseMetricList(text, &options.metrics)) {
+        return failure("bad value '" + text + "' for --metrics (comma-separated numbers from 0 to 255)");
+      }
+      haveMetrics = true;
+    } else {
+      return failure("unknown option '" + arg + "'");
+    }
+  }
+
+  if (options.mode == RunMode::kRecord && !haveSeconds) return failure("option '--record' needs '--seconds N'");
+  if (options.mode != RunMode::kRecord) {
+    if (haveSeconds) return failure("option '--seconds' only goes with '--record'");
+    if (haveConfig) return failure("option '--config' only goes with '--record'");
+    if (haveMetrics) return failure("option '--metrics' only goes with '--record'");
+  }
+  result.ok = true;
+  return result;
+}
+
+std::string CommandLine::usage(const std::vector<std::string>& presets) {
+  std::string text =
+      "Usage: tarvelle2 [--simulate PRESET] [--report [FILE] | --record FILE --seconds N [--config N] "
+      "[--metrics LIST]]\n"
+      "  --simulate PRESET  run on a simulated machine instead of this one\n"
+      "                     (example: tarvelle2 --simulate intel-snb)\n"
+      "  --report [FILE]    write the debug report (processors, caches, clocks, timers)\n"
+      "                     to FILE or standard output and end\n"
+      "                     (example: tarvelle2 --report tv2-report.txt)\n"
+      "  --record FILE      record every counter as CSV to FILE (- for standard output)\n"
+      "                     without a window; needs --seconds\n"
+      "                     (example: tarvelle2 --record run.csv --seconds 10)\n"
+      "  --seconds N        how long to record, in whole seconds (1 or more)\n"
+      "                     (example: --seconds 30)\n"
+      "  --config N         counter configuration to record with (default 0)\n"
+      "                     (example: --config 1)\n"
+      "  --metrics LIST     keep only these metric numbers, comma-separated\n"
+      "                     (example: --metrics 1,2,5)\n"
+      "  --help, -h         show this text\n"
+      "Recording stops early on SIGINT or SIGTERM with every row written.\n"
+      "Bad options or values end the program with status 2.\n"
+      "Presets:";
+  for (const std::string& name : presets) text += " " + name;
+  text += "\n";
+  return text;
+}
+
+}  // namespace tv2

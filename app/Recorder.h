@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "counters/model/CTList.h"
+#include "cpu/CProcessor_2.h"
+
+namespace tv2 {
+
+// Writes the counters' histories as CSV rows, one per recorded point:
+//   clock_ms,package,level,instance,metric,name,unit,value
+// Each collect writes the points every history gained since the previous
+// collect (followed through its write position and count) and flushes, so
+// the output always ends with a whole row. Counters with type code 0 (raw
+// registers the metrics are computed from) are not recorded.
+//
+// Threads: the caller's thread only (the display tick's); it holds each
+// package's counter lock shared while it reads that package's histories,
+// which samplers may be appending to meanwhile.
+class Recorder {
+ public:
+  static constexpr const char* kHeader = "clock_ms,package,level,instance,metric,name,unit,value";
+
+  // metrics: the metric numbers to keep; empty keeps every metric.
+  Recorder(std::ostream& out, std::vector<int32_t> metrics);
+
+  void writeHeader();
+  // Writes the new points of every package; returns the rows written.
+  int64_t collect(const CTList<CProcessor_2>& processors);
+  int64_t rowCount() const { return m_rows; }
+
+  // The field as CSV: quoted, inner quotes doubled, when it holds a comma, a
+  // quote or a line break; else unchanged.
+  static std::string quoteField(const std::string& field);
+  // "package", "core" or "cpu" for the level byte of a type code; null for
+  // any other level.
+  static const char* levelName(uint32_t typeCode);
+
+ private:
+  // Where a history stood at the previous collect.
+  struct Cursor {
+    int32_t writePosition = -1;
+    int32_t count = 0;
+  };
+  struct Place {
+    int32_t package;
+    int32_t core;    // position of the core in its package
+    int32_t thread;  // position of the logical processor; -1 outside a thread list
+  };
+
+  bool keeps(uint32_t typeCode) const;
+  void collectCounter(const CCounter& counter, const Place& place, std::string& rows);
+
+  std::ostream& m_out;
+  std::vector<int32_t> m_metrics;
+  std::unordered_map<const CCounter*, Cursor> m_cursors;
+  int64_t m_rows = 0;
+};
+
+}  // namespace tv2
