@@ -138,8 +138,16 @@ TEST_F(LinuxServiceTest, AKilledHostIsStoppedAndItsDeviceIsGone) {
   while (hostPid() != 0 && std::chrono::steady_clock::now() < end)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_EQ(hostPid(), 0) << "a dead (or unreaped) host does not count as running";
+  // The kernel closes a killed process's socket a moment after the process
+  // stops counting as running (its /proc entry goes first), so wait for it.
   uint32_t error = 0;
-  EXPECT_EQ(platform->openDevice("\\\\.\\kzor138", &error), nullptr);
+  std::unique_ptr<Device> device = platform->openDevice("\\\\.\\kzor138", &error);
+  while (device != nullptr && std::chrono::steady_clock::now() < end) {
+    device.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    device = platform->openDevice("\\\\.\\kzor138", &error);
+  }
+  EXPECT_EQ(device, nullptr);
   EXPECT_EQ(error, kErrorFileNotFound) << "the socket it left leads nowhere";
   ServiceStatus status;
   EXPECT_EQ(manager->controlService("kzor138", kServiceControlInterrogate, &status), kErrorServiceNotActive);
