@@ -48,8 +48,8 @@ class SamplingEngine {
                   ProcessorGroups* groups);
   void setProcessorTimes(ProcessorTimesService* times) { m_times = times; }
 
-  // Filled by later stages: the derived pass over one package, and the
-  // notice to the views that they should redraw.
+  // Set by the application: the derived pass over one package (installed at
+  // start-up) and the notice to the views that they should redraw (the window).
   void setDerivedPass(std::function<void(CProcessor_2&)> pass) { m_derivedPass = std::move(pass); }
   void setPaneNotifier(std::function<void()> notify) { m_notifyPanes = std::move(notify); }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "cpu/ProcessorPin.h"
 #include "cpu/VendorCodes.h"
 #include "platform/ProcessorService.h"
 
@@ -22,16 +23,7 @@ class Pinner {
   Pinner(ProcessorService& service, bool groupMode) : m_service(service), m_groupMode(groupMode) {}
 
   bool pin(int32_t group, int32_t index) {
-    uint64_t bit = uint64_t{1} << (static_cast<uint32_t>(index) & 63);
-    if (m_groupMode) {
-      GroupAffinity current;
-      if (!m_service.getThreadGroupAffinity(&current)) return false;
-      return m_service.setThreadGroupAffinity(GroupAffinity{bit, static_cast<uint16_t>(group)});
-    }
-    uint64_t processMask = 0;
-    uint64_t systemMask = 0;
-    if (!m_service.getProcessAffinityMask(&processMask, &systemMask)) return false;
-    return m_service.setProcessAffinityMask(bit);
+    return ProcessorPin::pinCallingThread(m_service, m_groupMode, group, index);
   }
 
   void save() {

@@ -25,6 +25,11 @@ class ProcessorPin {
   // that processor.
   bool pinned() const { return m_pinned; }
 
+  // Moves the calling thread (or, without groups, the process) to one
+  // processor without remembering where it ran: the pin both this class and
+  // discovery use. False when the system refuses.
+  static bool pinCallingThread(ProcessorService& processors, bool groupMode, int32_t group, int32_t index);
+
  private:
   ProcessorService& m_processors;
   bool m_groupMode;
