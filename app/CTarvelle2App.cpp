@@ -148,6 +148,11 @@ void CTarvelle2App::ResumeSampling() {
   settingsFlags |= kFlagRunning;
 }
 
+std::string CTarvelle2App::SettingsPath() const {
+  std::string folder = programFolder.empty() || programFolder.back() == '/' ? programFolder : programFolder + "/";
+  return folder + settingsFileName;
+}
+
 void CTarvelle2App::readUpdateSetting() {
   if (!programFolder.empty()) m_platform.files().setCurrentDirectory(programFolder);
   std::string folder = programFolder.empty() || programFolder.back() == '/' ? programFolder : programFolder + "/";

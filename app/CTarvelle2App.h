@@ -69,6 +69,9 @@ class CTarvelle2App {
   // Forgets every sample of one package.
   void ClearHistories(CProcessor_2& processor) { m_engine.clearHistories(processor, !samplingRuns()); }
 
+  // Full path of the settings file (Tarvelle2.ini).
+  std::string SettingsPath() const;
+
   // The package at selectedProcessor, or null.
   CProcessor_2* SelectedProcessor() const { return processors.At(selectedProcessor); }
 
