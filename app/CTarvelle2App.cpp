@@ -2,7 +2,7 @@
 
 #include "app/Configurations.h"
 #include "app/CounterSetup.h"
-#include "app/TextFileReader.h"
+#include "app/SettingsFile.h"
 #include "counters/DerivedMetrics.h"
 #include "cpu/ProcessorCapabilities.h"
 #include "cpu/ProcessorDiscovery.h"
@@ -19,6 +19,10 @@ constexpr int kDriverImageX86 = 107;
 constexpr int kDriverImageX64 = 108;
 constexpr int kDriverImageIa64 = 109;
 constexpr int32_t kDriverVersionExpected = 312;
+
+std::string withSlash(const std::string& folder) {
+  return folder.empty() || folder.back() == '/' ? folder : folder + "/";
+}
 
 }  // namespace
 
@@ -55,6 +59,7 @@ bool CTarvelle2App::InitInstance() {
   if (!programFolder.empty()) files.setCurrentDirectory(programFolder);
 
   settingsFileName = "Tarvelle2.ini";
+  chooseSettingsFolder();
   configCount = 0;
   currentConfig = 0;
   configs = nullptr;
@@ -148,30 +153,23 @@ void CTarvelle2App::ResumeSampling() {
   settingsFlags |= kFlagRunning;
 }
 
+void CTarvelle2App::chooseSettingsFolder() {
+  // Beside the program when the user may write there; a program installed
+  // for everyone keeps each user's settings in that user's own folder.
+  FileService& files = m_platform.files();
+  settingsFolder = withSlash(programFolder);
+  if (programFolder.empty() || files.isFolderWritable(programFolder)) return;
+  std::string userFolder = files.userConfigFolder();
+  if (!userFolder.empty()) settingsFolder = withSlash(userFolder);
+}
+
 std::string CTarvelle2App::SettingsPath() const {
-  std::string folder = programFolder.empty() || programFolder.back() == '/' ? programFolder : programFolder + "/";
-  return folder + settingsFileName;
+  return (settingsFolder.empty() ? withSlash(programFolder) : settingsFolder) + settingsFileName;
 }
 
 void CTarvelle2App::readUpdateSetting() {
   if (!programFolder.empty()) m_platform.files().setCurrentDirectory(programFolder);
-  std::string folder = programFolder.empty() || programFolder.back() == '/' ? programFolder : programFolder + "/";
-  checkUpdates = readUpdatesSetting(folder + settingsFileName, checkUpdates);
-}
-
-int32_t readUpdatesSetting(const std::string& path, int32_t defaultValue) {
-  TextFileReader reader;
-  if (!reader.open(path)) return defaultValue;
-  std::u16string line;
-  if (!reader.readLine(line, 256) || !containsAscii(line, "[Tarvelle2]")) return defaultValue;
-  int32_t result = defaultValue;
-  while (reader.readLine(line, 256)) {
-    int number = 0;
-    if (containsAscii(line, "UPDATES=") && scanPrefixedInt(line, "UPDATES=", &number)) {
-      result = number != 0 ? 1 : 0;
-    }
-  }
-  return result;
+  checkUpdates = SettingsFile(SettingsPath()).readUpdates(checkUpdates);
 }
 
 void CTarvelle2App::shutDownMonitoring() {

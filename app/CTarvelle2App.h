@@ -69,11 +69,16 @@ class CTarvelle2App {
   // Forgets every sample of one package.
   void ClearHistories(CProcessor_2& processor) { m_engine.clearHistories(processor, !samplingRuns()); }
 
-  // Full path of the settings file (Tarvelle2.ini).
+  // Full path of the settings file (Tarvelle2.ini): in the program's folder
+  // when the user may write there, else in the user's configuration folder
+  // (a program installed under /usr). Decided once by InitInstance.
   std::string SettingsPath() const;
 
-  // The package at selectedProcessor, or null.
-  CProcessor_2* SelectedProcessor() const { return processors.At(selectedProcessor); }
+  // The package at selectedProcessor, or null (also for a negative index,
+  // which a hand-edited profile or a bad command could leave).
+  CProcessor_2* SelectedProcessor() const {
+    return selectedProcessor < 0 ? nullptr : processors.At(selectedProcessor);
+  }
 
   Platform& platform() { return m_platform; }
   SamplingEngine& engine() { return m_engine; }
@@ -96,9 +101,11 @@ class CTarvelle2App {
   int32_t selectedProcessor = 0;
   std::string programFolder;
   std::string settingsFileName = "Tarvelle2.ini";
+  std::string settingsFolder;  // with trailing '/'; empty before InitInstance
   FileVersion fileVersion;
 
  private:
+  void chooseSettingsFolder();
   void readUpdateSetting();
   void shutDownMonitoring();
 
@@ -106,9 +113,5 @@ class CTarvelle2App {
   AppShell& m_shell;
   SamplingEngine m_engine;
 };
-
-// The UPDATES setting of the settings file at path: 1 or 0 when the file has
-// the "[Tarvelle2]" first line and an "UPDATES=" line, else the given default.
-int32_t readUpdatesSetting(const std::string& path, int32_t defaultValue);
 
 }  // namespace tv2

@@ -1,10 +1,13 @@
 #include "platform/linux/LinuxFileService.h"
 
+#include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 #include "BuildInfo.h"
 
@@ -21,6 +24,30 @@ bool isDirectory(const char* path) {
 std::string withSlash(std::string folder) {
   if (folder.empty() || folder.back() != '/') folder.push_back('/');
   return folder;
+}
+
+bool isAbsolute(const char* path) { return path != nullptr && path[0] == '/'; }
+
+// The home folder from the user database when $HOME says nothing.
+std::string homeFromPasswd() {
+  struct passwd entry;
+  struct passwd* found = nullptr;
+  std::vector<char> buffer(16 * 1024);
+  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return {};
+  return isAbsolute(found->pw_dir) ? std::string(found->pw_dir) : std::string();
+}
+
+// Creates every missing folder of path, each private to the user (0700);
+// true when path is a folder afterwards.
+bool makeFolders(const std::string& path) {
+  for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+    std::string part = path.substr(0, slash);
+    if (!part.empty() && !isDirectory(part.c_str()) && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+      return false;
+    }
+    if (slash == std::string::npos) break;
+  }
+  return isDirectory(path.c_str());
 }
 
 }  // namespace
@@ -72,6 +99,32 @@ std::string LinuxFileService::currentDirectory() {
     if (errno != ERANGE || folder.size() >= 1024 * 1024) return std::string();
     folder.resize(folder.size() * 2);
   }
+}
+
+bool LinuxFileService::isFolderWritable(const std::string& folder) {
+  if (folder.empty() || folder.find('\0') != std::string::npos || !isDirectory(folder.c_str())) return false;
+  // The effective user decides, as it is the one that will create the file.
+  return ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+std::string LinuxFileService::chooseConfigFolder(const char* configHome, const char* home) {
+  if (isAbsolute(configHome)) return withSlash(configHome) + "tarvelle2/";
+  if (isAbsolute(home)) return withSlash(home) + ".config/tarvelle2/";
+  return {};
+}
+
+std::string LinuxFileService::userConfigFolder() {
+  const char* home = std::getenv("HOME");
+  std::string passwdHome;
+  if (!isAbsolute(home)) {
+    passwdHome = homeFromPasswd();
+    home = passwdHome.empty() ? nullptr : passwdHome.c_str();
+  }
+  std::string folder = chooseConfigFolder(std::getenv("XDG_CONFIG_HOME"), home);
+  if (folder.empty() || folder.find('\0') != std::string::npos) return {};
+  // Without the trailing '/' for mkdir.
+  if (!makeFolders(folder.substr(0, folder.size() - 1))) return {};
+  return folder;
 }
 
 bool LinuxFileService::setCurrentDirectory(const std::string& folder) {

@@ -20,10 +20,20 @@ class LinuxFileService : public FileService {
   std::string tempFolder() override;
   std::string currentDirectory() override;
   bool setCurrentDirectory(const std::string& folder) override;
+  // A folder the effective user may write and enter (a read-only mount is not).
+  bool isFolderWritable(const std::string& folder) override;
+  // $XDG_CONFIG_HOME/tarvelle2/, else ~/.config/tarvelle2/; missing folders
+  // on the way are created with mode 0700.
+  std::string userConfigFolder() override;
 
   // The choice tempFolder() makes from the two variables' values (null when
   // unset).
   static std::string chooseTempFolder(const char* runtimeDir, const char* tmpDir);
+  // The choice userConfigFolder() makes (without creating anything) from
+  // $XDG_CONFIG_HOME and the home folder (null when unset). Relative values
+  // are ignored, as the base directory convention asks; empty when neither
+  // gives an absolute path.
+  static std::string chooseConfigFolder(const char* configHome, const char* home);
 };
 
 }  // namespace tv2

@@ -1,5 +1,7 @@
 #include "platform/sim/SimFileService.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -64,8 +66,23 @@ bool SimFileService::programVersion(FileVersion* out) {
   return true;
 }
 
+void SimFileService::setFolderWritable(std::optional<bool> writable) {
+  std::lock_guard lock(m_mutex);
+  m_folderWritable = writable;
+}
+
+void SimFileService::setUserConfigFolder(std::string folder) {
+  std::lock_guard lock(m_mutex);
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  m_userConfigFolder = std::move(folder);
+}
+
 std::string SimFileService::tempFolder() {
   std::lock_guard lock(m_mutex);
+  return tempFolderLocked();
+}
+
+std::string SimFileService::tempFolderLocked() {
   if (m_tempFolder.empty()) {
     // mkdtemp creates the folder private to the user (0700) under a fresh name.
     char pattern[] = "/tmp/tarvelle2-sim-XXXXXX";
@@ -81,6 +98,31 @@ std::string SimFileService::tempFolder() {
 std::string SimFileService::currentDirectory() {
   std::lock_guard lock(m_mutex);
   return m_currentDirectory;
+}
+
+bool SimFileService::isFolderWritable(const std::string& folder) {
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_folderWritable.has_value()) return *m_folderWritable;
+  }
+  std::error_code error;
+  if (folder.empty() || !fs::is_directory(folder, error)) return false;
+  return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string SimFileService::userConfigFolder() {
+  std::lock_guard lock(m_mutex);
+  std::string folder = m_userConfigFolder;
+  if (folder.empty()) {
+    std::string temp = tempFolderLocked();
+    if (temp.empty()) return {};
+    folder = temp + "config/tarvelle2/";
+  }
+  std::error_code error;
+  const bool created = fs::create_directories(folder, error);
+  if (!fs::is_directory(folder, error)) return {};
+  if (created) fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, error);
+  return folder;
 }
 
 bool SimFileService::setCurrentDirectory(const std::string& folder) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/FileService.h"
@@ -26,6 +27,13 @@ class SimFileService : public FileService {
   void setTempFolder(std::string folder);
   void setProgramVersion(FileVersion version);
   void setProgramVersionReadable(bool readable);
+  // The answer isFolderWritable gives for every folder; nullopt (the
+  // default) asks the real file system. Tests that run as root, where
+  // permissions block nothing, inject "not writable" here.
+  void setFolderWritable(std::optional<bool> writable);
+  // Empty (the default): a "config/tarvelle2/" folder inside the temp
+  // folder, so that tests never write to the real home folder.
+  void setUserConfigFolder(std::string folder);
 
   std::string programPath() override;
   bool programVersion(FileVersion* out) override;
@@ -35,8 +43,13 @@ class SimFileService : public FileService {
   // False unless the folder exists; a relative folder is taken from the
   // current directory.
   bool setCurrentDirectory(const std::string& folder) override;
+  bool isFolderWritable(const std::string& folder) override;
+  // Created when missing; empty when it cannot be.
+  std::string userConfigFolder() override;
 
  private:
+  std::string tempFolderLocked();  // m_mutex held
+
   std::mutex m_mutex;  // guards every member below; written by tests and the program
   std::string m_programPath = kDefaultProgramPath;
   FileVersion m_version{2, 1, 3, 0};
@@ -44,6 +57,8 @@ class SimFileService : public FileService {
   std::string m_tempFolder;     // with trailing '/', empty until first use
   bool m_ownsTempFolder = false;
   std::string m_currentDirectory;
+  std::optional<bool> m_folderWritable;
+  std::string m_userConfigFolder;  // with trailing '/', or empty for the default
 };
 
 }  // namespace tv2::sim

@@ -151,39 +151,47 @@ std::string utf16le(const std::string& ascii) {
   return out;
 }
 
-TEST_F(AppTest, UpdatesSettingIsReadInEveryEncoding) {
-  auto path = folder / "Tarvelle2.ini";
-  const std::string body = "[Tarvelle2]\r\nMAINWINDOW=1,2,3,4\r\nUPDATES=0\r\n";
-  writeBytes(path, "\xFF\xFE" + utf16le(body));
-  EXPECT_EQ(readUpdatesSetting(path.string(), 1), 0);
-  writeBytes(path, "\xEF\xBB\xBF" + body);
-  EXPECT_EQ(readUpdatesSetting(path.string(), 1), 0);
-  writeBytes(path, utf16le(body));
-  EXPECT_EQ(readUpdatesSetting(path.string(), 1), 0);
-  // Any number but 0 enables the check; a later line wins.
-  writeBytes(path, "\xFF\xFE" + utf16le("[Tarvelle2]\r\nUPDATES=0\r\nUPDATES=7\r\n"));
-  EXPECT_EQ(readUpdatesSetting(path.string(), 0), 1);
-}
-
-TEST_F(AppTest, UpdatesSettingNeedsTheSectionLineAndAnAnchoredKey) {
-  auto path = folder / "Tarvelle2.ini";
-  EXPECT_EQ(readUpdatesSetting(path.string(), 1), 1);  // no file
-  writeBytes(path, "\xFF\xFE" + utf16le("[Other]\r\nUPDATES=0\r\n"));
-  EXPECT_EQ(readUpdatesSetting(path.string(), 1), 1);
-  writeBytes(path, "\xFF\xFE" + utf16le("[Tarvelle2]\r\n NOUPDATES=0\r\nUPDATES=x\r\n"));
-  EXPECT_EQ(readUpdatesSetting(path.string(), 1), 1);
-  writeBytes(path, "\xFF\xFE" + utf16le("[Tarvelle2]\r\nUPDATES= -3\r\n"));
-  EXPECT_EQ(readUpdatesSetting(path.string(), 0), 1);
-  // A truncated or binary file changes nothing and breaks nothing.
-  writeBytes(path, std::string("\xFF\xFE[\0T", 5));
-  EXPECT_EQ(readUpdatesSetting(path.string(), 1), 1);
-}
-
 TEST_F(AppTest, StartupReadsTheUpdateSettingFromTheProgramFolder) {
   writeBytes(folder / "Tarvelle2.ini", "\xFF\xFE" + utf16le("[Tarvelle2]\r\nUPDATES=0\r\n"));
   CTarvelle2App app(*platform, shell);
   ASSERT_TRUE(app.InitInstance());
+  EXPECT_EQ(app.SettingsPath(), (folder / "Tarvelle2.ini").string());
   EXPECT_EQ(app.checkUpdates, 0);
+  app.ExitInstance();
+}
+
+TEST_F(AppTest, AProgramFolderTheUserMayNotWriteKeepsTheSettingsInTheUsersFolder) {
+  // Tests may run as root, where permissions block nothing: the platform
+  // gives the answer.
+  auto& files = static_cast<sim::SimFileService&>(platform->files());
+  files.setFolderWritable(false);
+  const auto userFolder = folder / "home" / ".config" / "tarvelle2";
+  files.setUserConfigFolder(userFolder.string());
+  writeBytes(folder / "Tarvelle2.ini", "\xFF\xFE" + utf16le("[Tarvelle2]\r\nUPDATES=0\r\n"));
+  {
+    CTarvelle2App app(*platform, shell);
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(app.SettingsPath(), (userFolder / "Tarvelle2.ini").string());
+    EXPECT_EQ(app.checkUpdates, 1);  // the file beside the program is not read
+    EXPECT_TRUE(std::filesystem::is_directory(userFolder));
+    EXPECT_EQ(std::filesystem::status(userFolder).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+    app.ExitInstance();
+  }
+  writeBytes(userFolder / "Tarvelle2.ini", "\xFF\xFE" + utf16le("[Tarvelle2]\r\nUPDATES=0\r\n"));
+  CTarvelle2App app(*platform, shell);
+  ASSERT_TRUE(app.InitInstance());
+  EXPECT_EQ(app.checkUpdates, 0);
+  app.ExitInstance();
+}
+
+TEST_F(AppTest, WithoutAUserFolderTheSettingsStayBesideTheProgram) {
+  auto& files = static_cast<sim::SimFileService&>(platform->files());
+  files.setFolderWritable(false);
+  files.setUserConfigFolder("/proc/tv2-cannot-exist");
+  CTarvelle2App app(*platform, shell);
+  ASSERT_TRUE(app.InitInstance());
+  EXPECT_EQ(app.SettingsPath(), (folder / "Tarvelle2.ini").string());
   app.ExitInstance();
 }
 

@@ -112,6 +112,47 @@ TEST(LinuxFileService, CurrentDirectoryRoundTrip) {
 void ignoreSignal(int) {}
 
 // Signals arriving during the sleep do not cut it short.
+TEST(LinuxFileService, ConfigFolderChoice) {
+  EXPECT_EQ(LinuxFileService::chooseConfigFolder("/cfg", "/home/u"), "/cfg/tarvelle2/");
+  EXPECT_EQ(LinuxFileService::chooseConfigFolder("/cfg/", "/home/u"), "/cfg/tarvelle2/");
+  // Unset, empty or relative: the home folder's .config.
+  EXPECT_EQ(LinuxFileService::chooseConfigFolder(nullptr, "/home/u"), "/home/u/.config/tarvelle2/");
+  EXPECT_EQ(LinuxFileService::chooseConfigFolder("", "/home/u/"), "/home/u/.config/tarvelle2/");
+  EXPECT_EQ(LinuxFileService::chooseConfigFolder("cfg", "/home/u"), "/home/u/.config/tarvelle2/");
+  EXPECT_EQ(LinuxFileService::chooseConfigFolder(nullptr, "relative"), "");
+  EXPECT_EQ(LinuxFileService::chooseConfigFolder(nullptr, nullptr), "");
+}
+
+TEST(LinuxFileService, UserConfigFolderIsCreatedPrivate) {
+  ScratchFolder scratch;
+  ASSERT_FALSE(scratch.path().empty());
+  const char* previous = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved = previous != nullptr ? previous : "";
+  const std::string base = scratch.path() + "/a/b";
+  ::setenv("XDG_CONFIG_HOME", base.c_str(), 1);
+  LinuxFileService files;
+  const std::string folder = files.userConfigFolder();
+  if (previous != nullptr) {
+    ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_CONFIG_HOME");
+  }
+  EXPECT_EQ(folder, base + "/tarvelle2/");
+  struct stat info;
+  ASSERT_EQ(::stat(folder.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  ASSERT_EQ(::stat(base.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  EXPECT_TRUE(files.isFolderWritable(folder));
+  EXPECT_FALSE(files.isFolderWritable(folder + "missing"));
+  EXPECT_FALSE(files.isFolderWritable("/proc/self/status"));  // a file
+  // Permissions count, except for root, whom they do not stop.
+  const std::string locked = scratch.path() + "/locked";
+  ASSERT_EQ(::mkdir(locked.c_str(), 0500), 0);
+  EXPECT_EQ(files.isFolderWritable(locked), ::geteuid() == 0);
+}
+
 TEST(LinuxPlatform, SleepLastsThroughSignals) {
   struct sigaction action {};
   action.sa_handler = ignoreSignal;  // no SA_RESTART: nanosleep returns EINTR

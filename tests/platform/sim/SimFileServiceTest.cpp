@@ -81,5 +81,29 @@ TEST(SimFileServiceTest, CurrentDirectoryStaysInTheObject) {
   EXPECT_EQ(fs::current_path(), processDirectory);
 }
 
+TEST(SimFileServiceTest, WritableFoldersAndTheUserFolderStayInsideTheTest) {
+  std::string configFolder;
+  {
+    SimPlatform platform(nullptr);
+    auto& files = static_cast<SimFileService&>(platform.files());
+    const std::string temp = files.tempFolder();
+    EXPECT_TRUE(files.isFolderWritable(temp));
+    EXPECT_FALSE(files.isFolderWritable("/no/such/folder"));
+    files.setFolderWritable(false);
+    EXPECT_FALSE(files.isFolderWritable(temp));
+    files.setFolderWritable(std::nullopt);
+    EXPECT_TRUE(files.isFolderWritable(temp));
+    // Never the real home folder: by default inside the temp folder.
+    configFolder = files.userConfigFolder();
+    EXPECT_EQ(configFolder, temp + "config/tarvelle2/");
+    EXPECT_TRUE(fs::is_directory(configFolder));
+    files.setUserConfigFolder(temp + "elsewhere");
+    EXPECT_EQ(files.userConfigFolder(), temp + "elsewhere/");
+    files.setUserConfigFolder("/proc/tv2-cannot-exist");
+    EXPECT_EQ(files.userConfigFolder(), "");
+  }
+  EXPECT_FALSE(fs::exists(configFolder));
+}
+
 }  // namespace
 }  // namespace tv2::sim
