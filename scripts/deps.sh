@@ -7,9 +7,14 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev fonts-wqy-microhei
   libgtest-dev libgmock-dev libbenchmark-dev
+  dbus  # the resume watcher's tests run a private dbus-daemon
 )
 if [ "${1:-}" = "--ci" ]; then
   packages+=(clang libclang-rt-14-dev)
+fi
+# scripts/measure-cost.sh: a virtual X server and htop to compare against.
+if [ "${1:-}" = "--measure" ]; then
+  packages+=(xvfb htop tmux)
 fi
 
 missing=()

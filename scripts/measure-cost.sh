@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Measures what the monitor costs while it runs with its window open: its CPU
+# share, its resident memory and its start-up time to the first drawn point,
+# with `htop -d 1` (the same 100 ms refresh) running beside it in the same
+# run for comparison. Runs on a virtual X server, so no desktop is needed.
+#
+#   scripts/measure-cost.sh [PRESET|real] [SECONDS]
+#
+# PRESET is a simulated machine (default intel-snb-2p, two packages);
+# "real" monitors this machine (the driver needs root).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${1:-intel-snb-2p}"
+seconds="${2:-60}"
+
+scripts/deps.sh --measure
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTV2_BUILD_TESTS=OFF \
+  -DTV2_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build build/release --target tarvelle2 >/dev/null
+
+display=":$((90 + RANDOM % 9))"
+work="$(mktemp -d)"
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  tmux kill-session -t "tv2-measure-$$" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+
+args=()
+[ "$preset" != "real" ] && args=(--simulate "$preset")
+# TARVELLE2_TRACE_STARTUP makes the program print, once, the time from its
+# start to the first graph point drawn.
+DISPLAY="$display" TARVELLE2_TRACE_STARTUP=1 build/release/tarvelle2 "${args[@]}" 2>"$work/stderr" &
+monitor=$!
+pids+=($monitor)
+
+tmux new-session -d -s "tv2-measure-$$" -x 200 -y 50 "htop -d 1"
+sleep 1
+htop_pid="$(tmux list-panes -t "tv2-measure-$$" -F '#{pane_pid}')"
+
+sleep 5  # warm-up: start-up, first derived passes, first full graphs
+
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+tck="$(getconf CLK_TCK)"
+m0="$(cpu_ticks "$monitor")"
+h0="$(cpu_ticks "$htop_pid")"
+sleep "$seconds"
+m1="$(cpu_ticks "$monitor")"
+h1="$(cpu_ticks "$htop_pid")"
+
+share() { awk -v a="$1" -v b="$2" -v t="$tck" -v s="$seconds" 'BEGIN { printf "%.2f %%", 100 * (b - a) / t / s }'; }
+echo "machine:            ${preset}, ${seconds} s after a 5 s warm-up, window 1100 x 800 on Xvfb"
+echo "tarvelle2 CPU:      $(share "$m0" "$m1") of one core"
+echo "htop -d 1 CPU:      $(share "$h0" "$h1") of one core"
+echo "tarvelle2 RSS:      $(awk '/VmRSS/ { print $2, $3 }' "/proc/$monitor/status") (peak $(awk '/VmHWM/ { print $2, $3 }' "/proc/$monitor/status"))"
+echo "htop RSS:           $(awk '/VmRSS/ { print $2, $3 }' "/proc/$htop_pid/status")"
+grep -h "first point" "$work/stderr" || echo "start-up trace:     not printed"
