@@ -7,7 +7,7 @@
 #include <QStyle>
 
 #include "services/CHyperLink.h"
-#include "services/DialogScale.h"
+#include "ui/DialogUnits.h"
 #include "services/ServiceAddresses.h"
 #include "services/VersionText.h"
 
@@ -19,12 +19,12 @@ namespace {
 constexpr int kWidthDlu = 163;
 constexpr int kHeightDlu = 137;
 
-QLabel* addLabel(QWidget* parent, const DialogScale& scale, int id, const QString& text, QRect dlu,
+QLabel* addLabel(QWidget* parent, const DialogUnits& scale, int id, const QString& text, QRect dlu,
                  Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
   auto* label = new QLabel(text, parent);
   if (id != 0) label->setObjectName(QString::number(id));
   label->setAlignment(alignment);
-  label->setGeometry(scale.rect(dlu.x(), dlu.y(), dlu.width(), dlu.height()));
+  label->setGeometry(scale.toPixels(dlu));
   return label;
 }
 
@@ -40,14 +40,14 @@ CAboutDlg::CAboutDlg(const FileVersion& version, const QFont& productFont, QWidg
 }
 
 void CAboutDlg::buildControls(const std::function<void(const QString&)>& openLink) {
-  DialogScale scale(font());
-  setFixedSize(scale.x(kWidthDlu), scale.y(kHeightDlu));
+  DialogUnits scale(font());
+  setFixedSize(scale.toPixelsX(kWidthDlu), scale.toPixelsY(kHeightDlu));
 
   auto* frame = new QGroupBox(this);
-  frame->setGeometry(scale.rect(7, 4, 149, 86));
+  frame->setGeometry(scale.toPixels(QRect(7, 4, 149, 86)));
 
   auto* icon = new QLabel(this);
-  icon->setGeometry(scale.rect(16, 14, 21, 20));
+  icon->setGeometry(scale.toPixels(QRect(16, 14, 21, 20)));
   QIcon appIcon = QApplication::windowIcon();
   if (appIcon.isNull()) appIcon = style()->standardIcon(QStyle::SP_ComputerIcon);
   icon->setPixmap(appIcon.pixmap(qMin(icon->width(), icon->height())));
@@ -59,17 +59,17 @@ void CAboutDlg::buildControls(const std::function<void(const QString&)>& openLin
 
   m_productLink = new CHyperLink(QStringLiteral("产品官网"), this, openLink);
   m_productLink->setObjectName(QString::number(kIdProductLink));
-  m_productLink->setGeometry(scale.rect(58, 56, 90, 9));
+  m_productLink->setGeometry(scale.toPixels(QRect(58, 56, 90, 9)));
   m_supportLink = new CHyperLink(QStringLiteral("技术支持与故障排除"), this, openLink);
   m_supportLink->setObjectName(QString::number(kIdSupportLink));
-  m_supportLink->setGeometry(scale.rect(58, 70, 90, 9));
+  m_supportLink->setGeometry(scale.toPixels(QRect(58, 70, 90, 9)));
 
   addLabel(this, scale, 0, QStringLiteral("版权所有 © Norvane。保留所有权利。"), {7, 96, 149, 16},
            Qt::AlignHCenter | Qt::AlignVCenter);
 
   auto* ok = new QPushButton(QStringLiteral("确定"), this);
   ok->setObjectName(QStringLiteral("1"));
-  ok->setGeometry(scale.rect(56, 116, 50, 14));
+  ok->setGeometry(scale.toPixels(QRect(56, 116, 50, 14)));
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }

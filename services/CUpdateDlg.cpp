@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QStyle>
 
-#include "services/DialogScale.h"
+#include "ui/DialogUnits.h"
 #include "services/ServiceAddresses.h"
 #include "services/VersionText.h"
 
@@ -19,10 +19,10 @@ namespace {
 constexpr int kWidthDlu = 199;
 constexpr int kHeightDlu = 84;
 
-QLabel* addLabel(QWidget* parent, const DialogScale& scale, int id, const QString& text, QRect dlu) {
+QLabel* addLabel(QWidget* parent, const DialogUnits& scale, int id, const QString& text, QRect dlu) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(QString::number(id));
-  label->setGeometry(scale.rect(dlu.x(), dlu.y(), dlu.width(), dlu.height()));
+  label->setGeometry(scale.toPixels(dlu));
   return label;
 }
 
@@ -42,12 +42,12 @@ CUpdateDlg::CUpdateDlg(const VersionNumbers& programVersion, const VersionNumber
 }
 
 void CUpdateDlg::buildControls() {
-  DialogScale scale(font());
-  setFixedSize(scale.x(kWidthDlu), scale.y(kHeightDlu));
+  DialogUnits scale(font());
+  setFixedSize(scale.toPixelsX(kWidthDlu), scale.toPixelsY(kHeightDlu));
 
   auto* icon = new QLabel(this);
   icon->setObjectName(QStringLiteral("1037"));
-  icon->setGeometry(scale.rect(7, 7, 21, 20));
+  icon->setGeometry(scale.toPixels(QRect(7, 7, 21, 20)));
   QIcon appIcon = QApplication::windowIcon();
   if (appIcon.isNull()) appIcon = style()->standardIcon(QStyle::SP_MessageBoxInformation);
   icon->setPixmap(appIcon.pixmap(qMin(icon->width(), icon->height())));
@@ -60,16 +60,16 @@ void CUpdateDlg::buildControls() {
 
   m_checkBox = new QCheckBox(QStringLiteral("启动时检查更新"), this);
   m_checkBox->setObjectName(QString::number(kIdCheckAtStart));
-  m_checkBox->setGeometry(scale.rect(36, 49, 150, 10));
+  m_checkBox->setGeometry(scale.toPixels(QRect(36, 49, 150, 10)));
 
   m_updateButton = new QPushButton(QStringLiteral("更新"), this);
   m_updateButton->setObjectName(QString::number(kIdUpdate));
-  m_updateButton->setGeometry(scale.rect(7, 64, 50, 14));
+  m_updateButton->setGeometry(scale.toPixels(QRect(7, 64, 50, 14)));
   m_updateButton->setAutoDefault(false);
 
   m_closeButton = new QPushButton(QStringLiteral("关闭"), this);
   m_closeButton->setObjectName(QStringLiteral("1"));
-  m_closeButton->setGeometry(scale.rect(142, 64, 50, 14));
+  m_closeButton->setGeometry(scale.toPixels(QRect(142, 64, 50, 14)));
   m_closeButton->setDefault(true);
 
   connect(m_updateButton, &QPushButton::clicked, this, &CUpdateDlg::OnUpdate);
