@@ -1,6 +1,7 @@
 // The monitor's entry point: reads the command line, picks the platform,
-// brings the application up and then either runs the display tick until
-// SIGINT or SIGTERM, writes the debug report, or records the counters as CSV;
+// brings the application up and then either opens the main window and runs
+// its event loop until the window closes (its close box, Exit, or SIGTERM,
+// SIGINT or SIGHUP), writes the debug report, or records the counters as CSV;
 // in every case it shuts down in order.
 
 #include <cstdio>
@@ -20,6 +21,23 @@
 #include "platform/linux/TerminationSignals.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimPlatform.h"
+
+#if TV2_WITH_QT
+#include <QApplication>
+#include <QTimer>
+#include <QtGlobal>
+
+#include <cmath>
+
+#include "frame/CMainFrame.h"
+#include "frame/QtAppShell.h"
+#include "frame/QtPrompts.h"
+#include "frame/SignalCloser.h"
+#include "services/CAboutDlg.h"
+#include "ui/SharedDrawingObjects.h"
+#include "services/PowerEventWatcher.h"
+#include "services/UpdateCheck.h"
+#endif
 
 namespace {
 
@@ -42,6 +60,99 @@ class Output {
   std::ofstream m_file;
 };
 
+#if TV2_WITH_QT
+
+// Qt ends the process when it finds no display; say why in one line instead.
+bool displayAvailable() {
+  return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// A simulated machine idles unless told otherwise. For the demonstration
+// every processor gets a load that drifts, each in its own phase, so that the
+// graphs have something to show.
+void driveDemonstrationLoad(tv2::sim::SimMachine& machine, QObject* parent) {
+  constexpr int kStepMs = 1000;
+  auto* timer = new QTimer(parent);
+  auto step = std::make_shared<int>(0);
+  auto apply = [&machine, step] {
+    const int cpus = machine.logicalProcessorCount();
+    for (int cpu = 0; cpu < cpus; ++cpu) {
+      const double phase = 0.3 * *step + 0.9 * cpu;
+      machine.setLoad(cpu, 0.45 + 0.35 * std::sin(phase));
+    }
+    ++*step;
+  };
+  apply();
+  QObject::connect(timer, &QTimer::timeout, apply);
+  timer->start(kStepMs);
+}
+
+// The window program: start-up with real dialogs, the main window, its event
+// loop until the window closes, then the orderly shutdown.
+int runWindow(int& argc, char** argv, tv2::Platform& platform, tv2::sim::SimMachine* simulated,
+              const std::string& preset, tv2::TerminationSignals& termination) {
+  if (!displayAvailable()) {
+    fail("no display to open the window on (DISPLAY is not set); --report and --record need none");
+    return tv2::HeadlessRun::kFailed;
+  }
+  // Declared in the order they must go away in reverse: the application
+  // object, then the shell with the window and fonts, then Qt.
+  std::unique_ptr<QApplication> application;
+  std::unique_ptr<tv2::PowerEventWatcher> watcher;  // needs the application, goes before it
+  std::unique_ptr<tv2::SignalCloser> closer;
+  tv2::QtPrompts prompts;
+  tv2::QtAppShell shell(prompts);
+  shell.setWindowTitle(preset.empty() ? std::string("Tarvelle2") : "Tarvelle2 \u2014 simulated " + preset);
+  shell.mainFrameClosed = [] { QCoreApplication::exit(0); };
+  shell.setGuiStarter([&] {
+    application = std::make_unique<QApplication>(argc, argv);
+    // Only the main window's close path ends the loop; a message box closed
+    // during start-up must not.
+    QApplication::setQuitOnLastWindowClosed(false);
+    // A termination signal closes the window as its close box does; one that
+    // came before this point is read at the first chance.
+    closer = std::make_unique<tv2::SignalCloser>(
+        termination.fd(), [&termination] { return termination.readPending(); },
+        [&shell](int) { shell.requestClose(); });
+    if (simulated != nullptr) driveDemonstrationLoad(*simulated, application.get());
+    watcher = std::make_unique<tv2::PowerEventWatcher>();
+  });
+  shell.powerEventsSetUp = [&watcher](tv2::CTarvelle2App& app) { return watcher && watcher->setUp(app); };
+  shell.powerEventsTearDown = [&watcher](tv2::CTarvelle2App&) {
+    if (watcher) watcher->tearDown();
+  };
+  // A simulated machine is not this one: its runs (demonstrations, tests)
+  // do not ask the network at start. The menu command still does.
+  if (simulated == nullptr) {
+    shell.startupUpdateCheck = [](tv2::CTarvelle2App& app) { return tv2::StartupUpdateCheckEndsProgram(app); };
+  }
+  shell.frameCreated = [&watcher](tv2::CMainFrame& frame) {
+    if (watcher) watcher->setMainWindow(&frame, &frame);
+    tv2::CMainFrame* owner = &frame;
+    frame.onCheckUpdates = [owner] { tv2::CheckForUpdate(owner->app(), owner, true); };
+    frame.onAbout = [owner] { tv2::ShowAboutBox(owner->app().fileVersion, owner->drawingObjects().font17Bold, owner); };
+  };
+
+  tv2::CTarvelle2App app(platform, shell);
+  if (!app.InitInstance()) {
+    // A second copy (before anything of Qt started), a driver of another
+    // version or the update check: what start-up built is taken down again.
+    shell.destroyMainFrame();
+    app.ExitInstance();
+    return 0;
+  }
+  tv2::CMainFrame* frame = shell.mainFrame();
+  // A signal that came during start-up closes the window now that it exists.
+  if (frame != nullptr && shell.closeRequested()) frame->close();
+  if (frame != nullptr && !frame->closed()) QApplication::exec();
+  // The window and its views go before the counters they show.
+  shell.destroyMainFrame();
+  return app.ExitInstance();
+}
+
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -59,15 +170,26 @@ int main(int argc, char** argv) {
   }
 
   // Before any thread exists, so that every thread inherits the blocked mask.
-  tv2::TerminationSignals signals;
+  tv2::TerminationSignals termination;
 
   std::unique_ptr<tv2::Platform> platform;
+  tv2::sim::SimMachine* simulated = nullptr;
   if (options.preset.empty()) {
     platform = std::make_unique<tv2::LinuxPlatform>();
   } else {
-    platform = std::make_unique<tv2::sim::SimPlatform>(
+    auto simPlatform = std::make_unique<tv2::sim::SimPlatform>(
         std::make_shared<tv2::sim::SimMachine>(*tv2::sim::SimMachine::preset(options.preset)));
+    simulated = &simPlatform->machine();
+    platform = std::move(simPlatform);
   }
+
+#if TV2_WITH_QT
+  if (options.mode == tv2::RunMode::kMonitor) {
+    return runWindow(argc, argv, *platform, simulated, options.preset, termination);
+  }
+#else
+  (void)simulated;
+#endif
 
   // Opened before start-up, which moves into the program's folder.
   Output output;
@@ -96,11 +218,11 @@ int main(int argc, char** argv) {
     };
     std::string error;
     status = tv2::HeadlessRun::record(
-        app, output.stream(), options, [&signals](uint32_t ms) { return signals.wait(ms); }, progress, &error);
+        app, output.stream(), options, [&termination](uint32_t ms) { return termination.wait(ms); }, progress, &error);
     if (terminal) std::fputs("\n", stderr);
     if (!error.empty()) std::fprintf(stderr, "tarvelle2: %s\n", error.c_str());
   } else {
-    while (!signals.wait(tv2::kTickMs)) app.OnTimerTick();
+    while (!termination.wait(tv2::kTickMs)) app.OnTimerTick();
   }
   const int exitStatus = app.ExitInstance();
   return status != 0 ? status : exitStatus;

@@ -125,7 +125,9 @@ std::string CommandLine::usage(const std::vector<std::string>& presets) {
   std::string text =
       "Usage: tarvelle2 [--simulate PRESET] [--report [FILE] | --record FILE --seconds N [--config N] "
       "[--metrics LIST]]\n"
-      "  --simulate PRESET  run on a simulated machine instead of this one\n"
+      "Without --report or --record the monitor opens its window (a display is needed).\n"
+      "  --simulate PRESET  run on a simulated machine instead of this one, with a\n"
+      "                     changing load in the window (presets listed below)\n"
       "                     (example: tarvelle2 --simulate intel-snb)\n"
       "  --report [FILE]    write the debug report (processors, caches, clocks, timers)\n"
       "                     to FILE or standard output and end\n"
@@ -140,7 +142,8 @@ std::string CommandLine::usage(const std::vector<std::string>& presets) {
       "  --metrics LIST     keep only these metric numbers, comma-separated\n"
       "                     (example: --metrics 1,2,5)\n"
       "  --help, -h         show this text\n"
-      "Recording stops early on SIGINT or SIGTERM with every row written.\n"
+      "SIGTERM, SIGINT and SIGHUP close the window as its close box does (settings\n"
+      "saved); a recording stops early on them with every row written.\n"
       "Bad options or values end the program with status 2.\n"
       "Presets:";
   for (const std::string& name : presets) text += " " + name;

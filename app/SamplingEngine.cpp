@@ -142,7 +142,12 @@ void SamplingEngine::tick() {
 
 void SamplingEngine::clearHistories(CProcessor_2& processor, bool paused) {
   processor.ClearHistories();
-  if (paused && m_notifyPanes) m_notifyPanes();
+  if (!paused) return;  // the next tick redraws
+  if (m_postToPanes) {
+    m_postToPanes();
+  } else if (m_notifyPanes) {
+    m_notifyPanes();
+  }
 }
 
 }  // namespace tv2

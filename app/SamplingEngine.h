@@ -50,8 +50,12 @@ class SamplingEngine {
 
   // Set by the application: the derived pass over one package (installed at
   // start-up) and the notice to the views that they should redraw (the window).
+  // The tick calls the notifier synchronously. A clear while paused uses the
+  // poster when one is set (the window queues the redraw so that it reaches
+  // the views after the command returns), else the notifier.
   void setDerivedPass(std::function<void(CProcessor_2&)> pass) { m_derivedPass = std::move(pass); }
   void setPaneNotifier(std::function<void()> notify) { m_notifyPanes = std::move(notify); }
+  void setPanePoster(std::function<void()> post) { m_postToPanes = std::move(post); }
 
   // One usage sampler per group, then one counter sampler per logical
   // processor, all held until resumeThreads. A thread that cannot be created
@@ -103,7 +107,8 @@ class SamplingEngine {
   ProcessorGroups* m_groups = nullptr;
   ProcessorTimesService* m_times = nullptr;
   std::function<void(CProcessor_2&)> m_derivedPass;
-  std::function<void()> m_notifyPanes;
+  std::function<void()> m_notifyPanes;  // set and called on the user-interface thread
+  std::function<void()> m_postToPanes;  // set and called on the user-interface thread
   std::vector<UsageGroup> m_usageGroups;
   std::vector<std::unique_ptr<SamplerThread>> m_usageThreads;
   std::vector<std::unique_ptr<SamplerThread>> m_counterThreads;

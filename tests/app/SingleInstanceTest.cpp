@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -60,6 +61,8 @@ std::string drain(int fd) {
 }
 
 TEST(SingleInstance, SecondCopyEndsSilentlyAndAKilledCopyFreesTheLock) {
+  // The copies open their window on the offscreen platform: no display here.
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
   Child first = spawnProgram();
   ASSERT_GT(first.pid, 0);
   // The first copy keeps running.
@@ -81,8 +84,10 @@ TEST(SingleInstance, SecondCopyEndsSilentlyAndAKilledCopyFreesTheLock) {
   ASSERT_GT(third.pid, 0);
   EXPECT_EQ(waitExit(third.pid, milliseconds(700)), -1) << "a new copy must start after a kill -9";
   // SIGTERM runs the orderly shutdown.
+  // (A start-up update check still waiting for the network may delay it by
+  // its own limit of a few seconds.)
   kill(third.pid, SIGTERM);
-  status = waitExit(third.pid, milliseconds(5000));
+  status = waitExit(third.pid, milliseconds(15000));
   ASSERT_NE(status, -1);
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
