@@ -4,7 +4,9 @@
 // SIGINT or SIGHUP), writes the debug report, or records the counters as CSV;
 // in every case it shuts down in order.
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -34,6 +36,7 @@
 #include "frame/QtPrompts.h"
 #include "frame/SignalCloser.h"
 #include "services/CAboutDlg.h"
+#include "ui/CGraphControl.h"
 #include "ui/SharedDrawingObjects.h"
 #include "services/PowerEventWatcher.h"
 #include "services/UpdateCheck.h"
@@ -134,6 +137,18 @@ int runWindow(int& argc, char** argv, tv2::Platform& platform, tv2::sim::SimMach
     frame.onAbout = [owner] { tv2::ShowAboutBox(owner->app().fileVersion, owner->drawingObjects().font17Bold, owner); };
   };
 
+  // For scripts/measure-cost.sh: when the first graph point reaches the
+  // screen, measured from here and as wall-clock time for the script.
+  if (std::getenv("TARVELLE2_TRACE_STARTUP") != nullptr) {
+    const auto started = std::chrono::steady_clock::now();
+    tv2::CGraphControl::setFirstPointObserver([started] {
+      const auto now = std::chrono::steady_clock::now();
+      const auto epoch = std::chrono::system_clock::now().time_since_epoch();
+      std::fprintf(stderr, "tarvelle2: first point drawn %lld ms after start-up began, at %lld ms since the epoch\n",
+                   static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count()),
+                   static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(epoch).count()));
+    });
+  }
   tv2::CTarvelle2App app(platform, shell);
   if (!app.InitInstance()) {
     // A second copy (before anything of Qt started), a driver of another

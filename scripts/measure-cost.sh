@@ -36,6 +36,7 @@ args=()
 [ "$preset" != "real" ] && args=(--simulate "$preset")
 # TARVELLE2_TRACE_STARTUP makes the program print, once, the time from its
 # start to the first graph point drawn.
+launched="$(date +%s%3N)"
 DISPLAY="$display" TARVELLE2_TRACE_STARTUP=1 build/release/tarvelle2 "${args[@]}" 2>"$work/stderr" &
 monitor=$!
 pids+=($monitor)
@@ -60,4 +61,9 @@ echo "tarvelle2 CPU:      $(share "$m0" "$m1") of one core"
 echo "htop -d 1 CPU:      $(share "$h0" "$h1") of one core"
 echo "tarvelle2 RSS:      $(awk '/VmRSS/ { print $2, $3 }' "/proc/$monitor/status") (peak $(awk '/VmHWM/ { print $2, $3 }' "/proc/$monitor/status"))"
 echo "htop RSS:           $(awk '/VmRSS/ { print $2, $3 }' "/proc/$htop_pid/status")"
-grep -h "first point" "$work/stderr" || echo "start-up trace:     not printed"
+drawn="$(sed -n 's/.*at \([0-9]*\) ms since the epoch.*/\1/p' "$work/stderr" | head -1)"
+if [ -n "$drawn" ]; then
+  echo "first point drawn:  $((drawn - launched)) ms after the program was launched"
+else
+  echo "first point drawn:  not traced"
+fi

@@ -8,6 +8,20 @@
 #include "ui/GraphPainter.h"
 
 namespace tv2 {
+namespace {
+
+// User-interface thread only: set before the window shows, taken by the first
+// paint with a point.
+std::function<void()>& firstPointObserver() {
+  static std::function<void()> observer;
+  return observer;
+}
+
+}  // namespace
+
+void CGraphControl::setFirstPointObserver(std::function<void()> observer) {
+  firstPointObserver() = std::move(observer);
+}
 
 CGraphControl::CGraphControl(QWidget* parent) : QWidget(parent) {
   // The paint covers every pixel; erasing first would only flicker.
@@ -55,6 +69,11 @@ void CGraphControl::paintEvent(QPaintEvent* /*event*/) {
   if (m_buffer.isNull()) return;
   QPainter painter(this);
   painter.drawImage(0, 0, m_buffer);
+  if (m_snapshot.count() > 0 && firstPointObserver()) {
+    std::function<void()> observer = std::move(firstPointObserver());
+    firstPointObserver() = nullptr;
+    observer();
+  }
 }
 
 }  // namespace tv2

@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <functional>
+
 #include "ui/GraphFields.h"
 #include "ui/GraphSnapshot.h"
 
@@ -30,6 +32,10 @@ class CGraphControl : public QWidget, public GraphFields {
   // The control as its next repaint shows it, border included, at the
   // widget's size and the current sample clock.
   QImage renderImage();
+
+  // Called once, on the user-interface thread, by the first paint of any
+  // graph that reaches the screen with at least one point (start-up timing).
+  static void setFirstPointObserver(std::function<void()> observer);
 
   // The counter whose history is drawn; not owned. The owning view clears it
   // before the counter is deleted.
