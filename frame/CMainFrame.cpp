@@ -152,47 +152,15 @@ FramePane CMainFrame::createDefaultPane(PaneKind kind, QWidget* parent) {
 intptr_t CMainFrame::sendMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   // 0x426 is not handled here: the frame sends it to the panes itself.
   static constexpr MessageHandlerEntry<CMainFrame> kTable[] = {
-      {UM_SHOW_COUNTER, &CMainFrame::OnShowCounter},   {UM_ASSIGN_GRAPH, &CMainFrame::OnAssignGraph},
-      {UM_SELECT_CONFIG, &CMainFrame::OnSelectConfig}, {UM_APPLY_PROFILE, &CMainFrame::OnApplyProfile},
-      {UM_CLEAR_GRAPHS, &CMainFrame::OnClearGraphs},   {UM_SAVE_PROFILE, &CMainFrame::OnSaveProfile},
-      {UM_LOAD_PROFILE, &CMainFrame::OnLoadProfile},
+      {UM_SHOW_COUNTER, &CMainFrame::relay<UM_SHOW_COUNTER>},
+      {UM_ASSIGN_GRAPH, &CMainFrame::relay<UM_ASSIGN_GRAPH>},
+      {UM_SELECT_CONFIG, &CMainFrame::relay<UM_SELECT_CONFIG>},
+      {UM_APPLY_PROFILE, &CMainFrame::relay<UM_APPLY_PROFILE>},
+      {UM_CLEAR_GRAPHS, &CMainFrame::relay<UM_CLEAR_GRAPHS>},
+      {UM_SAVE_PROFILE, &CMainFrame::relay<UM_SAVE_PROFILE>},
+      {UM_LOAD_PROFILE, &CMainFrame::relay<UM_LOAD_PROFILE>},
   };
   return dispatchMessage(*this, kTable, message, wParam, lParam);
-}
-
-intptr_t CMainFrame::OnShowCounter(uintptr_t wParam, intptr_t lParam) {
-  sendToPanes(UM_SHOW_COUNTER, wParam, lParam);
-  return 0;
-}
-
-intptr_t CMainFrame::OnAssignGraph(uintptr_t wParam, intptr_t lParam) {
-  sendToPanes(UM_ASSIGN_GRAPH, wParam, lParam);
-  return 0;
-}
-
-intptr_t CMainFrame::OnSelectConfig(uintptr_t wParam, intptr_t lParam) {
-  sendToPanes(UM_SELECT_CONFIG, wParam, lParam);
-  return 0;
-}
-
-intptr_t CMainFrame::OnApplyProfile(uintptr_t wParam, intptr_t lParam) {
-  sendToPanes(UM_APPLY_PROFILE, wParam, lParam);
-  return 0;
-}
-
-intptr_t CMainFrame::OnClearGraphs(uintptr_t wParam, intptr_t lParam) {
-  sendToPanes(UM_CLEAR_GRAPHS, wParam, lParam);
-  return 0;
-}
-
-intptr_t CMainFrame::OnSaveProfile(uintptr_t wParam, intptr_t lParam) {
-  sendToPanes(UM_SAVE_PROFILE, wParam, lParam);
-  return 0;
-}
-
-intptr_t CMainFrame::OnLoadProfile(uintptr_t wParam, intptr_t lParam) {
-  sendToPanes(UM_LOAD_PROFILE, wParam, lParam);
-  return 0;
 }
 
 void CMainFrame::sendToPanes(uint32_t message, uintptr_t wParam, intptr_t lParam) {

@@ -102,13 +102,13 @@ class CMainFrame : public QMainWindow, public MessageWindow, public ViewHost {
   void syncCheckMarks();
   std::string placementLine() const;
 
-  intptr_t OnShowCounter(uintptr_t wParam, intptr_t lParam);
-  intptr_t OnAssignGraph(uintptr_t wParam, intptr_t lParam);
-  intptr_t OnSelectConfig(uintptr_t wParam, intptr_t lParam);
-  intptr_t OnApplyProfile(uintptr_t wParam, intptr_t lParam);
-  intptr_t OnClearGraphs(uintptr_t wParam, intptr_t lParam);
-  intptr_t OnSaveProfile(uintptr_t wParam, intptr_t lParam);
-  intptr_t OnLoadProfile(uintptr_t wParam, intptr_t lParam);
+  // The handler of every relayed message: the same numbers and parameters to
+  // each pane, column 0 first; the frame answers 0.
+  template <uint32_t kMessage>
+  intptr_t relay(uintptr_t wParam, intptr_t lParam) {
+    sendToPanes(kMessage, wParam, lParam);
+    return 0;
+  }
 
   CTarvelle2App& m_app;
   const SharedDrawingObjects& m_drawing;

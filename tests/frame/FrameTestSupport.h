@@ -10,7 +10,9 @@
 
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -92,6 +94,14 @@ class ScriptedPrompts : public Prompts {
     return true;
   }
 };
+
+// A file's bytes as they are on disk; empty when it cannot be read.
+inline std::string bytesOf(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
 
 inline std::filesystem::path freshFolder(const std::string& kind) {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();

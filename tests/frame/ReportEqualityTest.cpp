@@ -16,13 +16,6 @@
 namespace tv2::testing {
 namespace {
 
-std::string readAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // The window's "保存DBG报告" and the window-less --report describe the same
 // machine identically, byte for byte, on every simulated preset.
 TEST(ReportEqualityTest, WindowReportEqualsTheHeadlessReportOnEveryPreset) {
@@ -38,9 +31,9 @@ TEST(ReportEqualityTest, WindowReportEqualsTheHeadlessReportOnEveryPreset) {
     const std::string command = std::string(TV2_PROGRAM) + " --simulate " + preset + " --report '" +
                                 headlessReport.string() + "' 2>/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    const std::string expected = readAll(headlessReport);
+    const std::string expected = bytesOf(headlessReport);
     EXPECT_FALSE(expected.empty());
-    EXPECT_EQ(readAll(windowReport), expected);
+    EXPECT_EQ(bytesOf(windowReport), expected);
   }
 }
 

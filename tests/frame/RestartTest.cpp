@@ -19,13 +19,6 @@
 namespace tv2::testing {
 namespace {
 
-std::string readAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 int32_t counterIndexOf(CTarvelle2App& app, uint32_t typeCode) {
   CTList<CCounter> found;
   if (app.SelectedProcessor() == nullptr || app.SelectedProcessor()->FindCounters(0xFFFF, typeCode, found) == 0) {
@@ -58,7 +51,7 @@ TEST(RestartTest, PlacementColumnFlagsAndGraphsComeBack) {
     const int column0 = frame.splitter().columnWidth(0);
     ASSERT_GT(column0, 0);
     frame.runCommand(kCmdExit);
-    settings = readAll(first.settingsPath());
+    settings = bytesOf(first.settingsPath());
     ASSERT_FALSE(settings.empty());
 
     SimFrameHarness second("intel-snb");
