@@ -22,7 +22,12 @@ display=":$((90 + RANDOM % 9))"
 work="$(mktemp -d)"
 pids=()
 cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  # The monitor first, so that it closes its window (and writes its settings)
+  # while the X server is still there; the X server last.
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null || true
+    wait "${pids[i]}" 2>/dev/null || true
+  done
   tmux kill-session -t "tv2-measure-$$" 2>/dev/null || true
   rm -rf "$work"
 }
