@@ -37,31 +37,10 @@
 #include "frame/SignalCloser.h"
 #include "services/CAboutDlg.h"
 #include "ui/CGraphControl.h"
+#include "ui/QtSanitizerSuppressions.h"
 #include "ui/SharedDrawingObjects.h"
 #include "services/PowerEventWatcher.h"
 #include "services/UpdateCheck.h"
-#endif
-
-#if defined(__SANITIZE_THREAD__)
-#define TV2_THREAD_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define TV2_THREAD_SANITIZER 1
-#endif
-#endif
-
-#if TV2_THREAD_SANITIZER && TV2_WITH_QT
-// Debian's Qt is not built with ThreadSanitizer, so its own hand-overs between
-// threads (posted events, the D-Bus and network threads) look like races to
-// it. Only reports whose access lies inside those libraries are dropped; the
-// program's own code stays checked.
-extern "C" const char* __tsan_default_suppressions() {
-  return "called_from_lib:libQt6Core.so.6\n"
-         "called_from_lib:libQt6Network.so.6\n"
-         "called_from_lib:libQt6DBus.so.6\n"
-         "called_from_lib:libglib-2.0.so.0\n"
-         "called_from_lib:libdbus-1.so.3\n";
-}
 #endif
 
 namespace {

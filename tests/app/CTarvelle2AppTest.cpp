@@ -12,6 +12,7 @@
 #include "counters/model/SampleClock.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimPlatform.h"
+#include "tests/testing/TextBytes.h"
 
 namespace tv2 {
 namespace {
@@ -142,14 +143,7 @@ void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::string utf16le(const std::string& ascii) {
-  std::string out;
-  for (char c : ascii) {
-    out.push_back(c);
-    out.push_back('\0');
-  }
-  return out;
-}
+using tv2::testing::utf16le;
 
 TEST_F(AppTest, StartupReadsTheUpdateSettingFromTheProgramFolder) {
   writeBytes(folder / "Tarvelle2.ini", "\xFF\xFE" + utf16le("[Tarvelle2]\r\nUPDATES=0\r\n"));

@@ -16,6 +16,7 @@
 #include "app/SettingsFile.h"
 #include "app/SettingsReaders.h"
 #include "app/TextFileReader.h"
+#include "tests/testing/TextBytes.h"
 
 namespace tv2 {
 namespace {
@@ -60,14 +61,7 @@ void expectDefaults(const Outcome& out, const std::string& what) {
   EXPECT_FALSE(out.profileTaken) << what;
 }
 
-std::string utf16le(const std::string& ascii) {
-  std::string out;
-  for (char c : ascii) {
-    out.push_back(c);
-    out.push_back('\0');
-  }
-  return out;
-}
+using tv2::testing::utf16le;
 
 TEST(ReaderBadInput, NoiseTruncationAndOddByteCountsKeepTheDefaults) {
   std::mt19937 random(20240611);

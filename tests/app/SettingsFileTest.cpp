@@ -10,20 +10,14 @@
 #include <string>
 
 #include "app/SettingsFile.h"
+#include "tests/testing/TextBytes.h"
 
 namespace tv2 {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string utf16le(const std::string& ascii) {
-  std::string out;
-  for (char c : ascii) {
-    out.push_back(c);
-    out.push_back('\0');
-  }
-  return out;
-}
+using tv2::testing::utf16le;
 
 // A settings file's bytes as the program writes them.
 std::string iniBytes(const std::string& text) { return "\xFF\xFE" + utf16le(text); }
