@@ -36,6 +36,7 @@
 #include "frame/QtPrompts.h"
 #include "frame/SignalCloser.h"
 #include "services/CAboutDlg.h"
+#include "ui/ApplicationIcon.h"
 #include "ui/CGraphControl.h"
 #include "ui/QtSanitizerSuppressions.h"
 #include "ui/SharedDrawingObjects.h"
@@ -111,6 +112,8 @@ int runWindow(int& argc, char** argv, tv2::Platform& platform, tv2::sim::SimMach
   shell.mainFrameClosed = [] { QCoreApplication::exit(0); };
   shell.setGuiStarter([&] {
     application = std::make_unique<QApplication>(argc, argv);
+    // Every window of the program, message boxes included, shows its icon.
+    QApplication::setWindowIcon(tv2::applicationIcon());
     // Only the main window's close path ends the loop; a message box closed
     // during start-up must not.
     QApplication::setQuitOnLastWindowClosed(false);

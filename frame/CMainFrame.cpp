@@ -14,6 +14,7 @@
 #include "frame/AW_CMultiViewSplitter.h"
 #include "frame/FileCommands.h"
 #include "frame/FrameStatusBar.h"
+#include "ui/ApplicationIcon.h"
 #include "ui/CLeftView.h"
 #include "ui/CView1.h"
 #include "ui/MessageDispatch.h"
@@ -51,6 +52,7 @@ CMainFrame::CMainFrame(CTarvelle2App& app, const SharedDrawingObjects& drawing, 
                        PaneFactory factory)
     : QMainWindow(nullptr), m_app(app), m_drawing(drawing), m_prompts(prompts) {
   setWindowTitle(QStringLiteral("Tarvelle2"));
+  setWindowIcon(applicationIcon());
 
   // Window creation: the default size, then the stored placement's rectangle.
   // The stored show state is not restored.
@@ -66,17 +68,14 @@ CMainFrame::CMainFrame(CTarvelle2App& app, const SharedDrawingObjects& drawing, 
 
   m_menu.build(*menuBar());
   // Every menu item carries its command identifier. The items of the menu
-  // resource run their command however they are triggered; the items the
-  // left view adds under "选择(&S)" are reported by that popup.
+  // resource run their command however they are triggered. The popups the
+  // left view adds under "选择(&S)" run theirs through the view, which owns
+  // their marks (runCommand); "选择(&S)" itself reports them as well when
+  // chosen with the mouse, so listening there would run them twice.
   for (QAction* action : m_menu.actions()) {
     const int32_t id = action->data().toInt();
     connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
   }
-  connect(m_menu.selectMenu(), &QMenu::triggered, this, [this](QAction* action) {
-    bool ok = false;
-    const int id = action->data().toInt(&ok);
-    if (ok && id >= kCmdCounterBase && id <= kCmdConfigLast) OnCommand(id);
-  });
   for (QAction* popup : menuBar()->actions()) {
     if (QMenu* menu = popup->menu()) connect(menu, &QMenu::aboutToShow, this, &CMainFrame::syncCheckMarks);
   }

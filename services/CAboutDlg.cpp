@@ -1,12 +1,11 @@
 #include "services/CAboutDlg.h"
 
-#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QStyle>
 
 #include "services/CHyperLink.h"
+#include "ui/ApplicationIcon.h"
 #include "ui/DialogUnits.h"
 #include "services/ServiceAddresses.h"
 #include "services/VersionText.h"
@@ -48,8 +47,9 @@ void CAboutDlg::buildControls(const std::function<void(const QString&)>& openLin
 
   auto* icon = new QLabel(this);
   icon->setGeometry(scale.toPixels(QRect(16, 14, 21, 20)));
-  QIcon appIcon = QApplication::windowIcon();
-  if (appIcon.isNull()) appIcon = style()->standardIcon(QStyle::SP_ComputerIcon);
+  // Icon 128: the program's own, also in the title bar.
+  const QIcon appIcon = applicationIcon();
+  setWindowIcon(appIcon);
   icon->setPixmap(appIcon.pixmap(qMin(icon->width(), icon->height())));
 
   m_productName = addLabel(this, scale, kIdProductName, QStringLiteral("Tarvelle 2"), {44, 16, 104, 14});

@@ -1,12 +1,11 @@
 #include "services/CUpdateDlg.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QStyle>
 
+#include "ui/ApplicationIcon.h"
 #include "ui/DialogUnits.h"
 #include "services/ServiceAddresses.h"
 #include "services/VersionText.h"
@@ -48,8 +47,9 @@ void CUpdateDlg::buildControls() {
   auto* icon = new QLabel(this);
   icon->setObjectName(QStringLiteral("1037"));
   icon->setGeometry(scale.toPixels(QRect(7, 7, 21, 20)));
-  QIcon appIcon = QApplication::windowIcon();
-  if (appIcon.isNull()) appIcon = style()->standardIcon(QStyle::SP_MessageBoxInformation);
+  // Icon 128: the program's own, also in the title bar.
+  const QIcon appIcon = applicationIcon();
+  setWindowIcon(appIcon);
   icon->setPixmap(appIcon.pixmap(qMin(icon->width(), icon->height())));
 
   addLabel(this, scale, 1032, QStringLiteral("一个新版本的 Tarvelle 2 可用"), {36, 8, 156, 10});

@@ -99,6 +99,7 @@ void CLeftView::OnInitialUpdate() {
     for (int32_t i = 0; i < processorCount && kCmdProcessorBase + i <= kCmdProcessorLast; ++i) {
       addCommand(processorMenu.get(), kCmdProcessorBase + i, fromUtf8(m_app.processors.At(i)->name));
     }
+    connect(processorMenu.get(), &QMenu::triggered, this, &CLeftView::onRunTimeItem);
     if (select != nullptr) {
       if (QAction* placeholder = findCommand(select, kCmdPlaceholder)) select->removeAction(placeholder);
       select->addMenu(processorMenu.get());
@@ -110,6 +111,7 @@ void CLeftView::OnInitialUpdate() {
     for (int32_t i = 0; i < m_app.configCount && kCmdConfigBase + i <= kCmdConfigLast; ++i) {
       addCommand(configMenu.get(), kCmdConfigBase + i, fromUtf8(m_app.configs[static_cast<size_t>(i)].name));
     }
+    connect(configMenu.get(), &QMenu::triggered, this, &CLeftView::onRunTimeItem);
     if (select != nullptr) select->addMenu(configMenu.get());
     m_host.refreshMenuBar();
   }
@@ -143,24 +145,36 @@ QMenu* CLeftView::currentCounterMenu() const {
 }
 
 void CLeftView::SyncSelection() {
-  QMenu* menu = currentCounterMenu();
-  if (menu == nullptr) return;
-  if (CProcessor_2* processor = displayedProcessor()) {
-    CTList<CCounter> found;
-    processor->FindCounters(kLevelMaskHigh, kLevelPackage, found);
-    for (CCounter* counter : found) {
-      if (QAction* item = findCommand(menu, kCmdCounterBase + counter->index())) item->setChecked(false);
-    }
-  }
-  uint32_t shown = kNoCounter;
+  if (currentCounterMenu() == nullptr) return;
+  CheckCounterMenu();
   for (CGraphControl* graph : graphs) {
     if (graph->selected == 0) continue;
-    if (graph->source != nullptr) {
-      if (QAction* item = findCommand(menu, kCmdCounterBase + graph->source->index())) item->setChecked(true);
-      shown = graph->source->identity;
-    }
-    m_host.sendToFrame(UM_SHOW_COUNTER, shown, 0);
+    m_host.sendToFrame(UM_SHOW_COUNTER, graph->source != nullptr ? graph->source->identity : kNoCounter, 0);
   }
+}
+
+void CLeftView::CheckCounterMenu() {
+  QMenu* menu = currentCounterMenu();
+  if (menu == nullptr) return;
+  int32_t shownIndex = -1;
+  for (const CGraphControl* graph : graphs) {
+    if (graph->selected != 0 && graph->source != nullptr) shownIndex = static_cast<int32_t>(graph->source->index());
+  }
+  for (QAction* item : menu->actions()) {
+    bool isCommand = false;
+    const int id = item->data().toInt(&isCommand);
+    if (isCommand) item->setChecked(shownIndex >= 0 && id == kCmdCounterBase + shownIndex);
+  }
+}
+
+void CLeftView::onRunTimeItem(QAction* item) {
+  bool isCommand = false;
+  const int id = item->data().toInt(&isCommand);
+  if (!isCommand) return;
+  m_host.runCommand(id);
+  CheckProcessorMenu();
+  CheckConfigMenu();
+  CheckCounterMenu();
 }
 
 void CLeftView::CheckProcessorMenu() {
@@ -191,6 +205,10 @@ void CLeftView::BuildCounterMenu() {
       }
     }
     config->menu = std::move(counterMenu);
+  }
+  // Once per popup and view, however often the configuration comes back.
+  if (QMenu* popup = currentCounterMenu()) {
+    connect(popup, &QMenu::triggered, this, &CLeftView::onRunTimeItem, Qt::UniqueConnection);
   }
   QMenu* menu = currentCounterMenu();
   if (QMenu* select = m_host.selectMenu(); select != nullptr && menu != nullptr) {
@@ -333,9 +351,9 @@ void CLeftView::OnRButtonDown(QPoint point) {
     if (graph->selected == 0 || !graph->geometry().contains(point)) continue;
     QMenu* menu = currentCounterMenu();
     if (menu == nullptr) continue;
-    // Modal: the choice goes to the main window like a menu-bar command.
-    QAction* chosen = menu->exec(mapToGlobal(point));
-    if (chosen != nullptr && chosen->data().isValid()) m_host.runCommand(chosen->data().toInt());
+    // Modal. The choice runs through the popup's own triggered signal, as
+    // from the menu bar: once, and the marks set afterwards.
+    menu->exec(mapToGlobal(point));
   }
 }
 

@@ -9,6 +9,7 @@
 #include "app/ConfigurationViews.h"
 #include "ui/MessageWindow.h"
 
+class QAction;
 class QMenu;
 
 namespace tv2 {
@@ -26,7 +27,9 @@ class ViewHost;
 // change is announced through the main window as UM_SHOW_COUNTER. The view
 // also owns the run-time menus under "选择(&S)" (processors, configurations and
 // the current configuration's counters) and handles the slot, processor,
-// configuration and profile messages.
+// configuration and profile messages. Those popups own their check marks:
+// the view runs their commands itself and sets every mark from the state
+// afterwards, so a choice that changes nothing leaves the marks as they were.
 //
 // Threads: user-interface thread only. Counter values are read without a
 // lock while samplers write them (relaxed atomics); the counter lists and the
@@ -57,6 +60,9 @@ class CLeftView : public QWidget, public MessageWindow, public ConfigurationView
   void CheckProcessorMenu();
   void CheckConfigMenu();
   void BuildCounterMenu();
+  // Marks the current configuration's counter items: exactly the counter
+  // the selected slot shows, none when no slot is selected or it is empty.
+  void CheckCounterMenu();
 
   CGraphControl* graphAt(int slot) const { return graphs[static_cast<size_t>(slot)]; }
   StaticLabel* nameLabelAt(int slot) const { return nameLabels[static_cast<size_t>(slot)]; }
@@ -77,6 +83,11 @@ class CLeftView : public QWidget, public MessageWindow, public ConfigurationView
   intptr_t OnSaveProfile(uintptr_t wParam, intptr_t lParam);
   intptr_t OnLoadProfile(uintptr_t wParam, intptr_t lParam);
   intptr_t OnTimer(uintptr_t wParam, intptr_t lParam);
+
+  // An item of a run-time popup was chosen (menu bar, context menu or
+  // QAction::trigger()): its command runs once, then every mark is set from
+  // the state again, since Qt flipped the chosen item's mark on its own.
+  void onRunTimeItem(QAction* item);
 
   void OnLButtonDown(QPoint point);
   void OnRButtonDown(QPoint point);

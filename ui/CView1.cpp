@@ -1,5 +1,6 @@
 #include "ui/CView1.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 
 #include <algorithm>
@@ -214,6 +215,8 @@ void CView1::LayoutPanel(int cx, int cy) {
     cacheLabels[static_cast<size_t>(k - 1)]->setGeometry(cx / 2 + 7, k * h + 25, cacheWidth, h);
   }
   m_eventName->setGeometry(7, 165 - h, cx - 14, h);
+  alignValues(leftLines);
+  alignValues(cacheLabels);
 
   int y = 190;
   int s = 0;
@@ -232,6 +235,14 @@ void CView1::LayoutPanel(int cx, int cy) {
     }
     y += gh + 20;
   }
+}
+
+void CView1::alignValues(std::span<StaticLabel* const> rows) {
+  int widest = 0;
+  for (const StaticLabel* row : rows) widest = std::max(widest, row->captionWidth());
+  // Two average characters between the widest caption and the values.
+  const int column = widest + 2 * QFontMetrics(font()).averageCharWidth();
+  for (StaticLabel* row : rows) row->setValueColumn(column);
 }
 
 void CView1::resizeEvent(QResizeEvent* /*event*/) {

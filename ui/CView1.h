@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "ui/MessageWindow.h"
 
@@ -64,6 +65,9 @@ class CView1 : public QWidget, public MessageWindow {
   intptr_t OnClearGraphs(uintptr_t wParam, intptr_t lParam);
   intptr_t OnTimer(uintptr_t wParam, intptr_t lParam);
 
+  // One value column for the rows of a panel column: just right of the
+  // widest caption, the same at every width.
+  void alignValues(std::span<StaticLabel* const> rows);
   // Every graph without a source, hidden with its labels, labels emptied.
   void hideAllGraphs();
   CProcessor_2* displayedProcessor() const;

@@ -14,8 +14,24 @@ class StaticLabel : public QLabel {
  public:
   StaticLabel(const QString& text, Qt::Alignment horizontal, QWidget* parent);
 
+  // Rows of "caption\tvalue" (a run of tabs counts as one): with a value
+  // column set, the caption is drawn at the left and the value from x on,
+  // on one line, so rows given the same x line up whatever their captions'
+  // widths. What does not fit is cut with "…" instead of wrapping onto the
+  // row below. A text without a tab, or a column of -1 (the default), is
+  // drawn as above.
+  void setValueColumn(int x);
+  int valueColumn() const { return m_valueColumn; }
+  // The width of the text before the first tab in the label's font.
+  int captionWidth() const;
+
  protected:
   void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void paintColumns(QPainter& painter, qsizetype tab);
+
+  int m_valueColumn = -1;
 };
 
 }  // namespace tv2

@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "frame/FrameStatusBar.h"
+#include "ui/ApplicationIcon.h"
 #include "tests/frame/FrameTestSupport.h"
 
 namespace tv2::testing {
@@ -26,6 +27,9 @@ QStringList popupTitles(CMainFrame& frame) {
 TEST_F(FrameTest, FirstStartWithoutSettings) {
   CMainFrame& f = showFrame();
   EXPECT_EQ(f.windowTitle(), "Tarvelle2");
+  // The program's own icon, down to the 16 pixels of a title bar.
+  EXPECT_EQ(f.windowIcon().pixmap(16).toImage(), applicationIcon().pixmap(16).toImage());
+  EXPECT_FALSE(f.windowIcon().pixmap(16).isNull());
   EXPECT_EQ(f.size(), QSize(1100, 800));
   EXPECT_EQ(f.minimumSize(), QSize(500, 500));
   EXPECT_EQ(f.splitter().columnWidth(0), 250);
@@ -214,7 +218,7 @@ TEST_F(FrameTest, ViewCommandsToggleTheirStateAndCheckMarks) {
   EXPECT_TRUE(f.commandAction(kCmdPause)->isChecked());
 }
 
-TEST_F(FrameTest, RunTimeItemsOfTheSelectMenuRunTheirCommands) {
+TEST_F(FrameTest, RunTimeItemsRunOnceThroughTheirViewNotThroughTheSelectMenu) {
   CMainFrame& f = showFrame();
   ASSERT_NE(f.selectMenu(), nullptr);
   QMenu counters("计数器");
@@ -222,15 +226,16 @@ TEST_F(FrameTest, RunTimeItemsOfTheSelectMenuRunTheirCommands) {
   item->setData(kCmdCounterBase + 3);
   f.selectMenu()->addMenu(&counters);
   log.clear();
-  // What the menu reports when the user picks the item through "选择(&S)".
+  // A mouse choice in a popup is reported by "选择(&S)" too; the view that
+  // owns the popup runs it, so the frame must not run it a second time.
   emit f.selectMenu()->triggered(item);
+  emit f.selectMenu()->triggered(f.commandAction(kCmdPlaceholder));
+  EXPECT_TRUE(log.empty());
+  // What the view asks for: the command, relayed to both panes.
+  f.runCommand(kCmdCounterBase + 3);
   ASSERT_EQ(receivers(UM_ASSIGN_GRAPH), (std::vector<std::string>{"left", "right"}));
   EXPECT_EQ(log[0].wParam, 3u);
   EXPECT_EQ(log[0].lParam, -1);
-  // The placeholder runs nothing.
-  log.clear();
-  emit f.selectMenu()->triggered(f.commandAction(kCmdPlaceholder));
-  EXPECT_TRUE(log.empty());
 }
 
 TEST_F(FrameTest, PromptStringsShowInTheStatusBar) {

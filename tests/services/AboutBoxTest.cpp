@@ -14,6 +14,7 @@
 #include "services/LinkCursor.h"
 #include "services/ServiceAddresses.h"
 #include "services/VersionText.h"
+#include "ui/ApplicationIcon.h"
 
 namespace tv2 {
 namespace {
@@ -48,6 +49,17 @@ TEST(AboutBox, FillsItsControlsOnOpening) {
   EXPECT_EQ(dialog.productLink()->target(), QString::fromLatin1(kProductPageUrl));
   EXPECT_EQ(dialog.supportLink()->text(), QStringLiteral("技术支持与故障排除"));
   EXPECT_EQ(dialog.supportLink()->target(), QString::fromLatin1(kSupportPageUrl));
+
+  // Icon 128: the program's own, in the box and in its title bar.
+  const QLabel* icon = nullptr;
+  for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+    if (!label->pixmap().isNull()) icon = label;
+  }
+  ASSERT_NE(icon, nullptr);
+  const int side = icon->pixmap().width();
+  EXPECT_GE(side, 16);
+  EXPECT_EQ(icon->pixmap().toImage(), applicationIcon().pixmap(side).toImage());
+  EXPECT_EQ(dialog.windowIcon().pixmap(16).toImage(), applicationIcon().pixmap(16).toImage());
 
   CAboutDlg unreadable(FileVersion{0xFFFFFFFFu, 0, 0, 0}, bold, nullptr, [](const QString&) {});
   EXPECT_TRUE(unreadable.versionText()->text().isEmpty());

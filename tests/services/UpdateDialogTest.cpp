@@ -11,6 +11,7 @@
 
 #include "services/CUpdateDlg.h"
 #include "services/ServiceAddresses.h"
+#include "ui/ApplicationIcon.h"
 
 namespace tv2 {
 namespace {
@@ -30,6 +31,12 @@ class UpdateDialog : public ::testing::Test {
 
 TEST_F(UpdateDialog, UpdateOpensTheHistoryPageAndLeavesTheSettingAlone) {
   auto dialog = make(1);
+  // Icon 128 (control 1037): the program's own, also in the title bar.
+  const auto* icon = dialog->findChild<QLabel*>(QStringLiteral("1037"));
+  ASSERT_NE(icon, nullptr);
+  ASSERT_FALSE(icon->pixmap().isNull());
+  EXPECT_EQ(icon->pixmap().toImage(), applicationIcon().pixmap(icon->pixmap().width()).toImage());
+  EXPECT_EQ(dialog->windowIcon().pixmap(16).toImage(), applicationIcon().pixmap(16).toImage());
   EXPECT_EQ(dialog->publishedVersionLabel()->text(), QStringLiteral("2.112.3"));
   EXPECT_TRUE(dialog->checkBox()->isChecked());
   dialog->checkBox()->setChecked(false);

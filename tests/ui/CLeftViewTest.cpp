@@ -36,6 +36,13 @@ class LeftViewTest : public ::testing::Test {
     QAction* item = findCommand(menu, id);
     return item != nullptr && item->isChecked();
   }
+  static std::vector<int> checkedIds(const QMenu* menu) {
+    std::vector<int> ids;
+    for (QAction* item : menu->actions()) {
+      if (item->isChecked()) ids.push_back(item->data().toInt());
+    }
+    return ids;
+  }
   ViewRig rig{"intel-snb"};
 };
 
@@ -131,15 +138,51 @@ TEST_F(LeftViewTest, TheChosenCounterReplacesTheSelectedSlot) {
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QCoreApplication::sendEvent(menu, &enter);
   });
+  rig.host.commands.clear();
   rig.clickSlot(1, Qt::RightButton);
-  EXPECT_EQ(rig.host.commands.back(), kCmdCounterBase + usage->index());
+  EXPECT_EQ(rig.host.commands, std::vector<int32_t>{kCmdCounterBase + usage->index()});
   EXPECT_EQ(slot(1), usage);
   EXPECT_EQ(barChoices, 0);
+  EXPECT_EQ(checkedIds(counters()), std::vector<int>{kCmdCounterBase + usage->index()});
+
+  // The shown counter chosen again in the context menu keeps its mark
+  // (Qt took it away when the item was activated).
+  QTimer::singleShot(0, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    menu->setActiveAction(findCommand(menu, kCmdCounterBase + usage->index()));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(menu, &enter);
+  });
+  rig.clickSlot(1, Qt::RightButton);
+  EXPECT_EQ(slot(1), usage);
+  EXPECT_EQ(checkedIds(counters()), std::vector<int>{kCmdCounterBase + usage->index()});
 
   // A right click on a slot that is not selected opens nothing.
   rig.host.commands.clear();
   rig.clickSlot(2, Qt::RightButton);
   EXPECT_TRUE(rig.host.commands.empty());
+}
+
+TEST_F(LeftViewTest, EveryRunTimeItemRunsItsCommandOnceAndKeepsTheMarksTrue) {
+  std::vector<QAction*> items;
+  for (const char* title : {"计数器", "处理器", "计数器配置"}) {
+    QMenu* popup = rig.popup(QString::fromUtf8(title));
+    ASSERT_NE(popup, nullptr) << title;
+    for (QAction* item : popup->actions()) items.push_back(item);
+  }
+  ASSERT_GT(items.size(), 4u);
+  for (QAction* item : items) {
+    rig.host.commands.clear();
+    item->trigger();
+    EXPECT_EQ(rig.host.commands, std::vector<int32_t>{item->data().toInt()}) << item->text().toStdString();
+    EXPECT_EQ(checkedIds(rig.popup(QStringLiteral("处理器"))), std::vector<int>{kCmdProcessorBase});
+    EXPECT_EQ(checkedIds(rig.popup(QStringLiteral("计数器配置"))),
+              std::vector<int>{kCmdConfigBase + rig.app().currentConfig});
+    const std::vector<int> counterMarks = checkedIds(counters());
+    ASSERT_EQ(counterMarks.size(), 1u) << item->text().toStdString();  // slot 0 is selected and filled
+    EXPECT_EQ(counterMarks[0], kCmdCounterBase + static_cast<int>(slot(0)->index()));
+  }
 }
 
 TEST_F(LeftViewTest, AssignmentsThatCannotBePlacedChangeNothing) {
