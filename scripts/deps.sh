@@ -5,9 +5,13 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev fonts-wqy-microhei
+  qt6-base-dev qt6-svg-dev libgl-dev fonts-wqy-microhei
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus  # the resume watcher's tests run a private dbus-daemon
+  # The update check's https test: a test authority made with openssl, put
+  # in place of the system's (ca-certificates) in a private mount and
+  # network namespace whose loopback ip brings up.
+  openssl ca-certificates iproute2
 )
 if [ "${1:-}" = "--ci" ]; then
   packages+=(clang libclang-rt-14-dev)

@@ -87,9 +87,16 @@ VersionFetch::Result VersionFetch::fetch(const QUrl& url, int limitMs) {
     return result;
   }
   if (timedOut && !finished) {
-    // Too slow counts as a failed read: no message, also when interactive.
-    result.status = Status::kReadFailed;
     result.bytes.clear();
+    // A server that never answered (no connection, no secure channel or no
+    // answer to the request) failed like one that cannot be reached; one
+    // that answered and then stalled is a failed read, told to nobody.
+    if (answered) {
+      result.status = Status::kReadFailed;
+    } else {
+      result.status = Status::kConnectFailed;
+      result.errorCode = kErrorTimeout;
+    }
     return result;
   }
   if (error != QNetworkReply::NoError && !answered) {

@@ -22,8 +22,8 @@ class VersionFetch {
 
   enum class Status {
     kRead,           // bytes holds the answer (possibly an error page)
-    kConnectFailed,  // the server could not be reached; errorCode says why
-    kReadFailed,     // reached, but nothing (or not in time) was read
+    kConnectFailed,  // the server could not be reached or never answered in time; errorCode says why
+    kReadFailed,     // it answered, but nothing (or not in time) was read
   };
   struct Result {
     Status status = Status::kReadFailed;

@@ -164,18 +164,38 @@ TEST_F(UpdateCheck, ConnectionRefusedIsToldOnlyWhenInteractive) {
 TEST_F(UpdateCheck, AServerThatNeverFinishesIsGivenUpWithinTheLimit) {
   LoopbackHttpServer silent("", LoopbackHttpServer::Mode::kSilent);
   LoopbackHttpServer trickle("", LoopbackHttpServer::Mode::kTrickle);
-  for (LoopbackHttpServer* server : {&silent, &trickle}) {
+  struct Case {
+    LoopbackHttpServer* server;
+    VersionFetch::Status status;
+    int errorCode;
+  };
+  // Never answered: a connection failure (timeout); answered, then too
+  // slow: a failed read.
+  for (const Case& c : {Case{&silent, VersionFetch::Status::kConnectFailed, VersionFetch::kErrorTimeout},
+                        Case{&trickle, VersionFetch::Status::kReadFailed, 0}}) {
     QElapsedTimer clock;
     clock.start();
-    VersionFetch::Result result = VersionFetch::fetch(QUrl(server->url()), 400);
+    VersionFetch::Result result = VersionFetch::fetch(QUrl(c.server->url()), 400);
     EXPECT_GE(clock.elapsed(), 380);
     EXPECT_LT(clock.elapsed(), 1500);
-    EXPECT_EQ(result.status, VersionFetch::Status::kReadFailed);
-    EXPECT_EQ(server->requests, 1);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.errorCode, c.errorCode);
+    EXPECT_TRUE(result.bytes.isEmpty());
   }
-  // Like a failed read: nothing said, even interactively.
-  EXPECT_EQ(check(silent, true), 0);
+  EXPECT_EQ(silent.requests, 1);
+  EXPECT_EQ(trickle.requests, 1);
+
+  // At start nothing is said; from the menu the silent server is told like
+  // any other connection failure, the stalled one is not.
+  EXPECT_EQ(check(silent, false), 0);
+  EXPECT_EQ(check(trickle, true), 0);
   EXPECT_TRUE(messages.isEmpty());
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_EQ(check(silent, true), 0);
+  EXPECT_GE(clock.elapsed(), 950);  // after the whole limit of 1000 ms, not before
+  EXPECT_EQ(messages, QStringList{QStringLiteral("Tarvelle 错误: 服务器连接错误 [12002]")});
+  EXPECT_EQ(icons, std::vector<QMessageBox::Icon>{QMessageBox::Warning});
 }
 
 TEST_F(UpdateCheck, OnlyTheFirst512BytesAreRead) {
