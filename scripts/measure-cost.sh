@@ -52,23 +52,43 @@ htop_pid="$(tmux list-panes -t "tv2-measure-$$" -F '#{pane_pid}')"
 
 sleep 5  # warm-up: start-up, first derived passes, first full graphs
 
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+drawn="$(sed -n 's/.*at \([0-9]*\) ms since the epoch.*/\1/p' "$work/stderr" | head -1)"
+if [ -z "$drawn" ]; then
+  # Without a drawn point the window was idle (waiting on a question, no
+  # counters, a failed start): its figures would say nothing about the cost.
+  echo "FAILED: no graph point was drawn; a measurement now would not measure a running monitor." >&2
+  echo "The program's error output:" >&2
+  sed 's/^/  /' "$work/stderr" >&2
+  exit 1
+fi
+
+# utime + stime of a process (all its threads) or of one of its threads. The
+# comm field may hold spaces, so the fields are counted after its ")".
+cpu_ticks() { sed 's/.*) //' "$1" | awk '{ print $12 + $13 }'; }
 tck="$(getconf CLK_TCK)"
-m0="$(cpu_ticks "$monitor")"
-h0="$(cpu_ticks "$htop_pid")"
+# Qt's user-interface thread is the process's main thread: its id is the pid.
+ui_stat="/proc/$monitor/task/$monitor/stat"
+load0="$(cut -d' ' -f1 /proc/loadavg)"
+m0="$(cpu_ticks "/proc/$monitor/stat")"
+u0="$(cpu_ticks "$ui_stat")"
+h0="$(cpu_ticks "/proc/$htop_pid/stat")"
 sleep "$seconds"
-m1="$(cpu_ticks "$monitor")"
-h1="$(cpu_ticks "$htop_pid")"
+m1="$(cpu_ticks "/proc/$monitor/stat")"
+u1="$(cpu_ticks "$ui_stat")"
+h1="$(cpu_ticks "/proc/$htop_pid/stat")"
+load1="$(cut -d' ' -f1 /proc/loadavg)"
+if ! kill -0 "$monitor" 2>/dev/null; then
+  echo "FAILED: the monitor ended during the measurement." >&2
+  sed 's/^/  /' "$work/stderr" >&2
+  exit 1
+fi
 
 share() { awk -v a="$1" -v b="$2" -v t="$tck" -v s="$seconds" 'BEGIN { printf "%.2f %%", 100 * (b - a) / t / s }'; }
 echo "machine:            ${preset}, ${seconds} s after a 5 s warm-up, window 1100 x 800 on Xvfb"
-echo "tarvelle2 CPU:      $(share "$m0" "$m1") of one core"
+echo "tarvelle2 CPU:      $(share "$m0" "$m1") of one core (whole process)"
+echo "  UI thread:        $(share "$u0" "$u1") of one core"
 echo "htop -d 1 CPU:      $(share "$h0" "$h1") of one core"
 echo "tarvelle2 RSS:      $(awk '/VmRSS/ { print $2, $3 }' "/proc/$monitor/status") (peak $(awk '/VmHWM/ { print $2, $3 }' "/proc/$monitor/status"))"
 echo "htop RSS:           $(awk '/VmRSS/ { print $2, $3 }' "/proc/$htop_pid/status")"
-drawn="$(sed -n 's/.*at \([0-9]*\) ms since the epoch.*/\1/p' "$work/stderr" | head -1)"
-if [ -n "$drawn" ]; then
-  echo "first point drawn:  $((drawn - launched)) ms after the program was launched"
-else
-  echo "first point drawn:  not traced"
-fi
+echo "load average:       ${load0} at the start, ${load1} at the end (2 cores; other work distorts the figures)"
+echo "first point drawn:  $((drawn - launched)) ms after the program was launched"

@@ -1,11 +1,11 @@
 #include "ui/CGraphControl.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <cstdint>
 
 #include "counters/model/SampleClock.h"
-#include "ui/GraphPainter.h"
 
 namespace tv2 {
 namespace {
@@ -47,28 +47,28 @@ void CGraphControl::AdvanceGrid() {
 }
 
 void CGraphControl::paintBuffer() {
-  const QSize size = this->size();
-  if (m_buffer.size() != size) {
-    m_buffer = size.isEmpty() ? QImage() : QImage(size, QImage::Format_RGB32);
-  }
-  if (m_buffer.isNull()) return;
   m_snapshot.capture(source);
   // Read after the copy: the clock only moves forward, so no copied point can
   // be stamped later than this.
   const uint32_t clock = SampleClock::now();
-  GraphPainter::paintFramed(m_buffer, *this, m_snapshot, clock);
+  m_canvas.paint(size(), *this, m_snapshot, clock);
 }
 
 QImage CGraphControl::renderImage() {
   paintBuffer();
-  return m_buffer;
+  // A deep copy: a shared one would make the next paint copy the image
+  // before changing it.
+  return m_canvas.image().copy();
 }
 
-void CGraphControl::paintEvent(QPaintEvent* /*event*/) {
+void CGraphControl::paintEvent(QPaintEvent* event) {
   paintBuffer();
-  if (m_buffer.isNull()) return;
+  const QImage& image = m_canvas.image();
+  if (image.isNull()) return;
   QPainter painter(this);
-  painter.drawImage(0, 0, m_buffer);
+  // Only what the window system asks for: an exposed part, or the whole
+  // control after update().
+  for (const QRect& rect : event->region()) painter.drawImage(rect.topLeft(), image, rect);
   if (m_snapshot.count() > 0 && firstPointObserver()) {
     std::function<void()> observer = std::move(firstPointObserver());
     firstPointObserver() = nullptr;

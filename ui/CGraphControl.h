@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "ui/GraphCanvas.h"
 #include "ui/GraphFields.h"
 #include "ui/GraphSnapshot.h"
 
@@ -33,6 +34,9 @@ class CGraphControl : public QWidget, public GraphFields {
   // widget's size and the current sample clock.
   QImage renderImage();
 
+  // What the last repaint did (full, partial, nothing changed).
+  const GraphCanvas& canvas() const { return m_canvas; }
+
   // Called once, on the user-interface thread, by the first paint of any
   // graph that reaches the screen with at least one point (start-up timing).
   static void setFirstPointObserver(std::function<void()> observer);
@@ -47,8 +51,9 @@ class CGraphControl : public QWidget, public GraphFields {
  private:
   void paintBuffer();
 
-  // Reused from paint to paint while the size stays the same.
-  QImage m_buffer;
+  // The off-screen image, kept between paints so that a tick redraws only
+  // what it changed.
+  GraphCanvas m_canvas;
   GraphSnapshot m_snapshot;
 };
 

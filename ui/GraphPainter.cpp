@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "ui/GraphDataWalk.h"
+
 namespace tv2 {
 namespace {
 
@@ -18,9 +20,6 @@ constexpr int kLabelFontPixels = 11;
 constexpr int kLabelOffsetX = 2;
 // A label's bottom edge sits this far below the grid line it names.
 constexpr int kLabelDrop = 6;
-// Ages beyond this many pixels are all simply "left of the plot"; the cap
-// keeps the float-to-integer conversion defined for any stored time.
-constexpr double kMaxAgePixels = 1e9;
 
 // Truncation toward zero that stays defined for NaN and out-of-range values.
 int truncToInt(double v) {
@@ -83,75 +82,36 @@ void GraphPainter::moveTo(int x, int y) {
 
 // Only horizontal and vertical lines occur. The start pixel is covered and
 // the end pixel is not, in whichever direction the line runs.
-void GraphPainter::lineTo(int x, int y, QRgb colour) {
-  if (y == m_penY) {
-    if (x > m_penX) fill(m_penX, y, x, y + 1, colour);
-    if (x < m_penX) fill(x + 1, y, m_penX + 1, y + 1, colour);
-  } else if (x == m_penX) {
-    if (y > m_penY) fill(x, m_penY, x + 1, y, colour);
-    if (y < m_penY) fill(x, y + 1, x + 1, m_penY + 1, colour);
+GraphPainter::Edges GraphPainter::lineCover(int penX, int penY, int x, int y) {
+  Edges cover;  // empty unless one of the cases below applies
+  if (y == penY) {
+    if (x > penX) cover = {penX, y, x, y + 1};
+    if (x < penX) cover = {x + 1, y, penX + 1, y + 1};
+  } else if (x == penX) {
+    if (y > penY) cover = {x, penY, x + 1, y};
+    if (y < penY) cover = {x, y + 1, x + 1, penY + 1};
   }
+  return cover;
+}
+
+void GraphPainter::lineTo(int x, int y, QRgb colour) {
+  const Edges cover = lineCover(m_penX, m_penY, x, y);
+  fill(cover.left, cover.top, cover.right, cover.bottom, colour);
   m_penX = x;
   m_penY = y;
 }
 
-// The newest-first step chart. Each point's level runs from its own time to
-// the time of the next newer point (the newest one to the right edge), and
-// the area below it is filled.
-void GraphPainter::paintData(const Edges& plot, const GraphSnapshot& data, QRgb fillColour,
-                             uint32_t sampleClock) {
-  const int plotHeight = plot.height();
-  // With no plot area there is nowhere to put a level.
-  if (!data.hasData() || plot.width() <= 0 || plotHeight <= 0) return;
-  const int32_t maxValue = data.fullScale();
-  const float clock = static_cast<float>(sampleClock);
-
-  int xPrev = plot.right;
-  float timePrev = clock;  // the newest point may be no later than the clock
-  bool first = true;
-  for (int32_t i = 0; i < data.count(); ++i) {
-    const float t = data.time(i);
-    const float v = data.value(i);
-    if (std::isnan(t)) continue;  // cannot be placed; the newer level simply extends
-    // A point stamped after the clock, or after the newer point beside it,
-    // comes from before a reset or wrap of the clock: it and everything
-    // older no longer line up with the time axis.
-    if (t > timePrev) break;
-    timePrev = t;
-
-    // A full scale of 0 or less, a negative or NaN value: height 0; above
-    // full scale: full height.
-    int h = 0;
-    if (maxValue > 0) {
-      float level = static_cast<float>(plotHeight) * v / static_cast<float>(maxValue);
-      if (level >= static_cast<float>(plotHeight)) {
-        h = plotHeight;
-      } else if (level > 0.0f) {
-        h = static_cast<int>(level);
-      }
-    }
-    const int y = plot.bottom - h - 1;
-
-    const double age = static_cast<double>(clock - t) / kMillisecondsPerPixel;
-    const int64_t steps = static_cast<int64_t>(std::min(age, kMaxAgePixels));
-    const int64_t x = static_cast<int64_t>(plot.right) - steps - 1;
-    // A point reaching past the left edge fills the rest of the plot at its
-    // level and ends the walk.
-    const bool pastLeft = x < plot.left;
-    const int xi = pastLeft ? plot.left : static_cast<int>(x);
-
-    fill(xi, y, xPrev, plot.bottom, fillColour);
-    if (first) {
-      moveTo(xPrev, y);
-    } else {
-      lineTo(xPrev, y, kOutlineColour);
-    }
-    lineTo(xi, y, kOutlineColour);
-    if (pastLeft) return;
-    xPrev = xi;
-    first = false;
+// Paints what the data walk asks for: the area under the curve in the fill
+// colour, the outline with the outline pen.
+struct GraphPainter::PixelSink {
+  GraphPainter& painter;
+  QRgb fillColour;
+  void fill(int left, int top, int right, int bottom) {
+    painter.fill(left, top, right, bottom, fillColour);
   }
-}
+  void moveTo(int x, int y) { painter.moveTo(x, y); }
+  void lineTo(int x, int y) { painter.lineTo(x, y, kOutlineColour); }
+};
 
 void GraphPainter::paintGrid(const Edges& plot, const GraphFields& fields) {
   if (plot.width() <= 0 || plot.height() <= 0) return;
@@ -165,11 +125,22 @@ void GraphPainter::paintGrid(const Edges& plot, const GraphFields& fields) {
   }
   if (fields.gridSpacingX > 0) {
     const int offset = wrapOffset(fields.scrollOffset, fields.gridSpacingX);
-    for (int64_t x = int64_t{plot.right} - offset; x > plot.left; x -= fields.gridSpacingX) {
+    int64_t x = int64_t{plot.right} - offset;
+    // Only the lines that reach the visible part are drawn.
+    if (x >= m_clip.right) x -= (x - m_clip.right) / fields.gridSpacingX * fields.gridSpacingX;
+    for (; x > plot.left && x >= m_clip.left; x -= fields.gridSpacingX) {
       moveTo(static_cast<int>(x), plot.top);
       lineTo(static_cast<int>(x), plot.bottom, kGridColour);
     }
   }
+}
+
+bool GraphPainter::isGridColumn(const Edges& plot, const GraphFields& fields, int x) {
+  if (fields.showGrid == 0 || fields.gridSpacingX <= 0) return false;
+  if (plot.width() <= 0 || plot.height() <= 0) return false;
+  const int64_t rightmost =
+      int64_t{plot.right} - wrapOffset(fields.scrollOffset, fields.gridSpacingX);
+  return x > plot.left && x <= rightmost && (rightmost - x) % fields.gridSpacingX == 0;
 }
 
 float GraphPainter::scaleLabelValue(int distance, int32_t maxValue, int plotHeight) {
@@ -194,6 +165,10 @@ void GraphPainter::paintLabels(const Edges& plot, const GraphFields& fields, int
   const int rows = plotHeight / fields.gridSpacingY;
   const int x = plot.right + kLabelOffsetX;
   if (x >= m_clip.right) return;
+  // The labels live in the margin right of the plot; the plot's columns are
+  // never theirs, so that the plot can be redrawn without them.
+  const int marginLeft = std::max(plot.right + 1, m_clip.left);
+  if (marginLeft >= m_clip.right) return;
 
   QFont font(QStringLiteral("Arial"));
   font.setStyleHint(QFont::SansSerif);
@@ -215,8 +190,8 @@ void GraphPainter::paintLabels(const Edges& plot, const GraphFields& fields, int
   }
 
   QPainter painter(&m_image);
-  painter.setClipRect(QRect(m_originX + m_clip.left, m_originY + m_clip.top, m_clip.width(),
-                            m_clip.height()));
+  painter.setClipRect(QRect(m_originX + marginLeft, m_originY + m_clip.top,
+                            m_clip.right - marginLeft, m_clip.height()));
   painter.setFont(font);
   painter.setPen(QColor::fromRgb(kLabelTextColour));
   for (int64_t y = int64_t{plot.top} + kLabelDrop; y < end; y += fields.gridSpacingY) {
@@ -230,9 +205,27 @@ void GraphPainter::paintLabels(const Edges& plot, const GraphFields& fields, int
 
 void GraphPainter::paint(QImage& image, const QRect& client, const GraphFields& fields,
                          const GraphSnapshot& data, uint32_t sampleClock) {
+  paintClipped(image, client, fields, data, sampleClock, nullptr);
+}
+
+void GraphPainter::paint(QImage& image, const QRect& client, const GraphFields& fields,
+                         const GraphSnapshot& data, uint32_t sampleClock, const QRect& region) {
+  paintClipped(image, client, fields, data, sampleClock, &region);
+}
+
+void GraphPainter::paintClipped(QImage& image, const QRect& client, const GraphFields& fields,
+                                const GraphSnapshot& data, uint32_t sampleClock,
+                                const QRect* region) {
   if (image.isNull() || !isDirectFormat(image.format())) return;
   if (client.width() <= 0 || client.height() <= 0) return;
   GraphPainter painter(image, client);
+  if (region != nullptr) {
+    Edges& clip = painter.m_clip;
+    clip.left = std::max(clip.left, region->left());
+    clip.top = std::max(clip.top, region->top());
+    clip.right = std::min(clip.right, region->left() + region->width());
+    clip.bottom = std::min(clip.bottom, region->top() + region->height());
+  }
   if (painter.m_clip.width() <= 0 || painter.m_clip.height() <= 0) return;
 
   const int width = client.width();
@@ -241,7 +234,8 @@ void GraphPainter::paint(QImage& image, const QRect& client, const GraphFields& 
                fields.selected != 0 ? kSurroundSelectedColour : kSurroundColour);
   const Edges plot = plotEdges(fields, width, height);
   painter.fill(plot.left, plot.top, plot.right, plot.bottom, kPlotColour);
-  painter.paintData(plot, data, fields.fillColour.rgb(), sampleClock);
+  PixelSink sink{painter, fields.fillColour.rgb()};
+  walkData(plot, data, sampleClock, sink);
   if (fields.showGrid != 0) {
     // The grid goes over the data.
     painter.paintGrid(plot, fields);

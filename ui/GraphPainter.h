@@ -57,6 +57,26 @@ class GraphPainter {
   static void paint(QImage& image, const QRect& client, const GraphFields& fields,
                     const GraphSnapshot& data, uint32_t sampleClock);
 
+  // The same, writing only the pixels inside `region` (client coordinates).
+  // Every pixel there comes out exactly as a whole paint leaves it.
+  static void paint(QImage& image, const QRect& client, const GraphFields& fields,
+                    const GraphSnapshot& data, uint32_t sampleClock, const QRect& region);
+
+  // The pixels a line from the pen (penX, penY) to (x, y) covers: the start
+  // pixel but not the end one. Only horizontal and vertical lines draw.
+  static Edges lineCover(int penX, int penY, int x, int y);
+
+  // Walks the newest-first step chart of `data` in `plot`, telling `sink`
+  // what to draw: sink.fill(left, top, right, bottom) for the area under a
+  // level, sink.moveTo(x, y) and sink.lineTo(x, y) for the outline. Defined
+  // in GraphDataWalk.h.
+  template <class Sink>
+  static void walkData(const Edges& plot, const GraphSnapshot& data, uint32_t sampleClock,
+                       Sink& sink);
+
+  // Whether column x carries a vertical grid line.
+  static bool isGridColumn(const Edges& plot, const GraphFields& fields, int x);
+
   // Paints the whole image as the control shows it: a one-pixel border and
   // the client area inside it.
   static void paintFramed(QImage& image, const GraphFields& fields, const GraphSnapshot& data,
@@ -71,14 +91,16 @@ class GraphPainter {
   static QString scaleLabelText(float value, int rows, int32_t maxValue);
 
  private:
+  struct PixelSink;
+
   GraphPainter(QImage& image, const QRect& client);
+  static void paintClipped(QImage& image, const QRect& client, const GraphFields& fields,
+                           const GraphSnapshot& data, uint32_t sampleClock, const QRect* region);
 
   void fill(int left, int top, int right, int bottom, QRgb colour);
   void moveTo(int x, int y);
   void lineTo(int x, int y, QRgb colour);
 
-  void paintData(const Edges& plot, const GraphSnapshot& data, QRgb fillColour,
-                 uint32_t sampleClock);
   void paintGrid(const Edges& plot, const GraphFields& fields);
   void paintLabels(const Edges& plot, const GraphFields& fields, int32_t maxValue);
 

@@ -1,0 +1,227 @@
+#include "ui/GraphCanvas.h"
+
+#include <QRect>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "ui/GraphDataWalk.h"
+
+namespace tv2 {
+namespace {
+
+using Edges = GraphPainter::Edges;
+using ColumnInk = GraphCanvas::ColumnInk;
+
+// Sample-clock milliseconds per plot pixel, as an integer for the shift.
+constexpr uint32_t kPixelMilliseconds = static_cast<uint32_t>(GraphPainter::kMillisecondsPerPixel);
+// Dirty runs closer than this are painted as one: each run walks the data
+// once, which costs more than a few extra columns.
+constexpr int kRunMergeGap = 8;
+
+// Receives the data walk and notes, per column, what it would have painted.
+struct ColumnRecorder {
+  const Edges& plot;
+  std::vector<ColumnInk>& columns;
+  bool inside = true;
+  int penX = 0;
+  int penY = 0;
+
+  ColumnInk* column(int x) {
+    if (x < plot.left || x > plot.right) {
+      inside = false;
+      return nullptr;
+    }
+    return &columns[static_cast<size_t>(x - plot.left)];
+  }
+  // Rows outside the plot band (one row above the plot for a full-scale
+  // level, down to the plot's bottom) are not shifted by a partial paint.
+  bool inBand(int top, int bottom) {
+    if (top < plot.top - 1 || bottom > plot.bottom) inside = false;
+    return inside;
+  }
+
+  void fill(int left, int top, int right, int bottom) {
+    if (left >= right || top >= bottom || !inBand(top, bottom)) return;
+    for (int x = left; x < right; ++x) {
+      ColumnInk* ink = column(x);
+      if (ink == nullptr) return;
+      // Only a single fill reaching the bottom, before any outline, reduces
+      // to fillTop.
+      if (bottom != plot.bottom || ink->fillTop != ColumnInk::kNoRow ||
+          ink->outlineTop != ColumnInk::kNoRow) {
+        ink->mixed = true;
+      }
+      ink->fillTop = top;
+    }
+  }
+  void moveTo(int x, int y) {
+    penX = x;
+    penY = y;
+  }
+  void lineTo(int x, int y) {
+    const Edges cover = GraphPainter::lineCover(penX, penY, x, y);
+    penX = x;
+    penY = y;
+    if (cover.width() <= 0 || cover.height() <= 0 || !inBand(cover.top, cover.bottom)) return;
+    const int last = cover.bottom - 1;
+    for (int cx = cover.left; cx < cover.right; ++cx) {
+      ColumnInk* ink = column(cx);
+      if (ink == nullptr) return;
+      if (ink->outlineTop == ColumnInk::kNoRow) {
+        ink->outlineTop = cover.top;
+        ink->outlineBottom = last;
+      } else if (cover.top <= ink->outlineBottom + 1 && last >= ink->outlineTop - 1) {
+        // One colour: touching or overlapping runs are one run.
+        ink->outlineTop = std::min(ink->outlineTop, cover.top);
+        ink->outlineBottom = std::max(ink->outlineBottom, last);
+      } else {
+        ink->mixed = true;
+      }
+    }
+  }
+};
+
+}  // namespace
+
+bool GraphCanvas::recordColumns(const Edges& plot, const GraphSnapshot& data, uint32_t sampleClock,
+                                std::vector<ColumnInk>& columns) {
+  columns.assign(static_cast<size_t>(std::max(plot.width() + 1, 0)), ColumnInk{});
+  if (plot.width() <= 0 || plot.height() <= 0) return false;
+  ColumnRecorder recorder{plot, columns};
+  GraphPainter::walkData(plot, data, sampleClock, recorder);
+  return recorder.inside;
+}
+
+const QImage& GraphCanvas::paint(QSize size, const GraphFields& fields, const GraphSnapshot& data,
+                                 uint32_t sampleClock) {
+  if (size.isEmpty()) {
+    m_image = QImage();
+    m_valid = false;
+    m_lastPaint = Paint::kNone;
+    m_lastColumns = 0;
+    return m_image;
+  }
+  if (m_image.size() != size) {
+    m_image = QImage(size, QImage::Format_RGB32);
+    m_valid = false;
+  }
+  const Key key{size,
+                fields.selected,
+                fields.showGrid,
+                fields.showScale,
+                fields.fillColour.rgb(),
+                fields.gridSpacingX,
+                fields.gridSpacingY,
+                data.fullScale()};
+  if (!(key == m_key)) m_valid = false;
+  m_key = key;
+
+  const int border = GraphPainter::kBorderWidth;
+  const Edges plot = GraphPainter::plotEdges(fields, size.width() - 2 * border,
+                                             size.height() - 2 * border);
+  const bool recorded = recordColumns(plot, data, sampleClock, m_nextColumns);
+  if (!recorded || !m_valid || !paintPartial(fields, data, sampleClock, plot)) {
+    paintFull(fields, data, sampleClock);
+    m_lastColumns = std::max(plot.width() + 1, 0);
+  }
+  m_valid = recorded;
+  std::swap(m_columns, m_nextColumns);
+  m_clock = sampleClock;
+  m_scrollOffset = fields.scrollOffset;
+  return m_image;
+}
+
+void GraphCanvas::paintFull(const GraphFields& fields, const GraphSnapshot& data,
+                            uint32_t sampleClock) {
+  GraphPainter::paintFramed(m_image, fields, data, sampleClock);
+  m_lastPaint = Paint::kFull;
+}
+
+bool GraphCanvas::paintPartial(const GraphFields& fields, const GraphSnapshot& data,
+                               uint32_t sampleClock, const Edges& plot) {
+  // Unsigned: a clock that went back gives a huge interval and a full paint.
+  const uint32_t elapsed = sampleClock - m_clock;
+  if (elapsed / kPixelMilliseconds >= static_cast<uint32_t>(plot.width())) return false;
+  const int shift = static_cast<int>(elapsed / kPixelMilliseconds);
+
+  // Column x shows what old column x + shift showed, unless that lay beyond
+  // the right edge's column, only one of them is that column (it has no plot
+  // background), or their ink or grid line differs.
+  GraphFields before = fields;
+  before.scrollOffset = m_scrollOffset;
+  const int span = plot.width() + 1;
+  m_dirty.assign(static_cast<size_t>(span), 0);
+  bool anyDirty = false;
+  for (int i = 0; i < span; ++i) {
+    const int x = plot.left + i;
+    const int from = x + shift;
+    bool dirty = from > plot.right || (from == plot.right) != (x == plot.right);
+    if (!dirty) {
+      const ColumnInk& now = m_nextColumns[static_cast<size_t>(i)];
+      const ColumnInk& was = m_columns[static_cast<size_t>(i + shift)];
+      dirty = now.mixed || was.mixed || !(now == was) ||
+              GraphPainter::isGridColumn(plot, fields, x) !=
+                  GraphPainter::isGridColumn(plot, before, from);
+    }
+    m_dirty[static_cast<size_t>(i)] = dirty ? 1 : 0;
+    anyDirty = anyDirty || dirty;
+  }
+  if (!anyDirty && shift == 0) {
+    m_lastPaint = Paint::kUnchanged;
+    m_lastColumns = 0;
+    return true;
+  }
+
+  const int clientWidth = m_image.width() - 2 * GraphPainter::kBorderWidth;
+  const int clientHeight = m_image.height() - 2 * GraphPainter::kBorderWidth;
+  const int top = std::max(plot.top - 1, 0);
+  const int bottom = std::min(plot.bottom, clientHeight);
+  if (shift > 0) shiftPlot(plot, top, bottom, shift);
+
+  const QRect client(GraphPainter::kBorderWidth, GraphPainter::kBorderWidth, clientWidth,
+                     clientHeight);
+  m_lastColumns = 0;
+  int i = 0;
+  while (i < span) {
+    if (m_dirty[static_cast<size_t>(i)] == 0) {
+      ++i;
+      continue;
+    }
+    // A run of dirty columns, with short clean gaps taken along.
+    int end = i + 1;
+    int gap = 0;
+    for (int j = end; j < span && gap <= kRunMergeGap; ++j) {
+      if (m_dirty[static_cast<size_t>(j)] != 0) {
+        end = j + 1;
+        gap = 0;
+      } else {
+        ++gap;
+      }
+    }
+    GraphPainter::paint(m_image, client, fields, data, sampleClock,
+                        QRect(plot.left + i, top, end - i, bottom - top));
+    m_lastColumns += end - i;
+    i = end;
+  }
+  m_lastPaint = Paint::kPartial;
+  return true;
+}
+
+// Moves the plot's columns left+shift .. right-1 to left .. right-1-shift on
+// every row of the band; the columns uncovered on the right are dirty and
+// painted afterwards.
+void GraphCanvas::shiftPlot(const Edges& plot, int top, int bottom, int pixels) {
+  const int border = GraphPainter::kBorderWidth;
+  const size_t bytes = static_cast<size_t>(plot.width() - pixels) * sizeof(QRgb);
+  uchar* bits = m_image.bits();
+  const qsizetype stride = m_image.bytesPerLine();
+  for (int y = top; y < bottom; ++y) {
+    auto* row = reinterpret_cast<QRgb*>(bits + static_cast<qsizetype>(y + border) * stride) +
+                border + plot.left;
+    std::memmove(row, row + pixels, bytes);
+  }
+}
+
+}  // namespace tv2
