@@ -1,6 +1,7 @@
-// The cost of one graph repaint with a full 512-point history: copying the
-// history, painting surround, plot, step chart, grid and labels off screen,
-// and (through the paint event) copying the image to its target. Two sizes: a
+// The cost of one graph's paint with a full 512-point history: a repaint from
+// scratch (copying the history, painting surround, plot, step chart, grid
+// and labels off screen), a display tick on the kept image, and the paint
+// event that also copies the image to its target. Two sizes: a
 // left-view slot, and a plot wide enough that all 512 points are visited
 // (points 300 ms apart, 3 pixels each). Only the paint on the user-interface
 // thread is measured; no sampler runs meanwhile.
@@ -17,6 +18,10 @@
 #include "counters/model/CCounter.h"
 #include "counters/model/SampleClock.h"
 #include "ui/CGraphControl.h"
+#include "ui/GraphCanvas.h"
+#include "ui/GraphFields.h"
+#include "ui/GraphPainter.h"
+#include "ui/GraphSnapshot.h"
 
 namespace tv2 {
 namespace {
@@ -42,20 +47,22 @@ void fillHistory(CCounter& counter) {
   SampleClock::reset(static_cast<uint32_t>(CDataTable::kCapacity - 1) * kSamplePeriodMs);
 }
 
-// Off-screen paint only: snapshot plus painting into the reused buffer. The
-// third argument 0 paints like a left-view slot, without grid and labels.
+// A full repaint from scratch (what every paint cost before the kept image):
+// snapshot plus painting every pixel. The third argument 0 paints like a
+// left-view slot, without grid and labels.
 void BM_GraphRepaint(benchmark::State& state) {
   ensureApplication();
   CCounter counter(0);
   fillHistory(counter);
-  CGraphControl control;
-  control.resize(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-  control.showGrid = static_cast<int32_t>(state.range(2));
-  control.showScale = static_cast<int32_t>(state.range(2));
-  control.source = &counter;
+  GraphFields fields;
+  fields.showGrid = static_cast<int32_t>(state.range(2));
+  fields.showScale = static_cast<int32_t>(state.range(2));
+  QImage image(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+               QImage::Format_RGB32);
+  GraphSnapshot snapshot;
   for (auto _ : state) {
-    control.AdvanceGrid();
-    QImage image = control.renderImage();
+    snapshot.capture(&counter);
+    GraphPainter::paintFramed(image, fields, snapshot, SampleClock::now());
     benchmark::DoNotOptimize(image.constBits());
   }
   SampleClock::reset();
@@ -66,7 +73,40 @@ BENCHMARK(BM_GraphRepaint)
     ->Args({402, 202, 0})
     ->Unit(benchmark::kMicrosecond);
 
-// The whole paint event, including the copy into a backing-store-like image.
+// One display tick as the running program paints it: the clock moves one
+// pixel, every third tick stores a point, the grid moves, and the kept image
+// is brought up to date (shifted, new columns painted).
+void BM_GraphTick(benchmark::State& state) {
+  ensureApplication();
+  CCounter counter(0);
+  fillHistory(counter);
+  GraphFields fields;
+  fields.showGrid = static_cast<int32_t>(state.range(2));
+  fields.showScale = static_cast<int32_t>(state.range(2));
+  const QSize size(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  GraphCanvas canvas;
+  GraphSnapshot snapshot;
+  int tick = 0;
+  for (auto _ : state) {
+    const uint32_t clock = SampleClock::advance(100);
+    if (++tick % 3 == 0) {
+      counter.history->Push(clock, 50.0f + 45.0f * std::sin(static_cast<float>(tick) * 0.02f));
+    }
+    fields.scrollOffset = (fields.scrollOffset + fields.scrollStep) % fields.gridSpacingX;
+    snapshot.capture(&counter);
+    const QImage& image = canvas.paint(size, fields, snapshot, clock);
+    benchmark::DoNotOptimize(image.constBits());
+  }
+  SampleClock::reset();
+}
+BENCHMARK(BM_GraphTick)
+    ->Args({402, 202, 1})
+    ->Args({1602, 202, 1})
+    ->Args({402, 202, 0})
+    ->Unit(benchmark::kMicrosecond);
+
+// The whole paint event of a tick, including the copy of the image into a
+// backing-store-like target.
 void BM_GraphPaintEvent(benchmark::State& state) {
   ensureApplication();
   CCounter counter(0);
@@ -76,6 +116,7 @@ void BM_GraphPaintEvent(benchmark::State& state) {
   control.source = &counter;
   QImage target(control.size(), QImage::Format_ARGB32_Premultiplied);
   for (auto _ : state) {
+    SampleClock::advance(100);
     control.AdvanceGrid();
     control.render(&target);
     benchmark::DoNotOptimize(target.constBits());

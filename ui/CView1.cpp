@@ -175,10 +175,13 @@ intptr_t CView1::OnClearGraphs(uintptr_t /*wParam*/, intptr_t /*lParam*/) {
 
 intptr_t CView1::OnTimer(uintptr_t wParam, intptr_t /*lParam*/) {
   if (wParam != kDisplayTimerId || initialised == 0) return 0;
-  m_eventName->clear();
+  // Set once, and only when it changes: clearing and setting it again made
+  // the line (and the view behind it) repaint on every tick.
+  QString eventName;
   if (const CCounter* first = graphs[0]->source) {
-    m_eventName->setText(fromUtf8(ProcessorPanelText::eventName(static_cast<int>(first->identity & 0xFF))));
+    eventName = fromUtf8(ProcessorPanelText::eventName(static_cast<int>(first->identity & 0xFF)));
   }
+  if (m_eventName->text() != eventName) m_eventName->setText(eventName);
   for (size_t i = 0; i < static_cast<size_t>(graphCount); ++i) {
     if (const CCounter* counter = graphs[i]->source) {
       // A single graph goes without a name: the event-name line says it.
