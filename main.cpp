@@ -21,15 +21,13 @@
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/StandardStreams.h"
 #include "platform/linux/TerminationSignals.h"
+#include "platform/sim/SimLoadSchedule.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimPlatform.h"
 
 #if TV2_WITH_QT
 #include <QApplication>
-#include <QTimer>
 #include <QtGlobal>
-
-#include <cmath>
 
 #include "frame/CMainFrame.h"
 #include "frame/QtAppShell.h"
@@ -73,30 +71,9 @@ bool displayAvailable() {
          !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-// A simulated machine idles unless told otherwise. For the demonstration
-// every processor gets a load that drifts, each in its own phase, so that the
-// graphs have something to show.
-void driveDemonstrationLoad(tv2::sim::SimMachine& machine, QObject* parent) {
-  constexpr int kStepMs = 1000;
-  auto* timer = new QTimer(parent);
-  auto step = std::make_shared<int>(0);
-  auto apply = [&machine, step] {
-    const int cpus = machine.logicalProcessorCount();
-    for (int cpu = 0; cpu < cpus; ++cpu) {
-      const double phase = 0.3 * *step + 0.9 * cpu;
-      machine.setLoad(cpu, 0.45 + 0.35 * std::sin(phase));
-    }
-    ++*step;
-  };
-  apply();
-  QObject::connect(timer, &QTimer::timeout, apply);
-  timer->start(kStepMs);
-}
-
 // The window program: start-up with real dialogs, the main window, its event
 // loop until the window closes, then the orderly shutdown.
-int runWindow(int& argc, char** argv, tv2::Platform& platform, tv2::sim::SimMachine* simulated,
-              const std::string& preset, tv2::TerminationSignals& termination) {
+int runWindow(int& argc, char** argv, tv2::Platform& platform, bool simulated, const std::string& preset, tv2::TerminationSignals& termination) {
   if (!displayAvailable()) {
     fail("no display to open the window on (DISPLAY is not set); --report and --record need none");
     return tv2::HeadlessRun::kFailed;
@@ -122,7 +99,6 @@ int runWindow(int& argc, char** argv, tv2::Platform& platform, tv2::sim::SimMach
     closer = std::make_unique<tv2::SignalCloser>(
         termination.fd(), [&termination] { return termination.readPending(); },
         [&shell](int) { shell.requestClose(); });
-    if (simulated != nullptr) driveDemonstrationLoad(*simulated, application.get());
     watcher = std::make_unique<tv2::PowerEventWatcher>();
   });
   shell.powerEventsSetUp = [&watcher](tv2::CTarvelle2App& app) { return watcher && watcher->setUp(app); };
@@ -131,7 +107,7 @@ int runWindow(int& argc, char** argv, tv2::Platform& platform, tv2::sim::SimMach
   };
   // A simulated machine is not this one: its runs (demonstrations, tests)
   // do not ask the network at start. The menu command still does.
-  if (simulated == nullptr) {
+  if (!simulated) {
     shell.startupUpdateCheck = [](tv2::CTarvelle2App& app) { return tv2::StartupUpdateCheckEndsProgram(app); };
   }
   shell.frameCreated = [&watcher](tv2::CMainFrame& frame) {
@@ -192,22 +168,25 @@ int main(int argc, char** argv) {
   tv2::TerminationSignals termination;
 
   std::unique_ptr<tv2::Platform> platform;
-  tv2::sim::SimMachine* simulated = nullptr;
   if (options.preset.empty()) {
     platform = std::make_unique<tv2::LinuxPlatform>();
   } else {
-    auto simPlatform = std::make_unique<tv2::sim::SimPlatform>(
-        std::make_shared<tv2::sim::SimMachine>(*tv2::sim::SimMachine::preset(options.preset)));
-    simulated = &simPlatform->machine();
-    platform = std::move(simPlatform);
+    auto machine = std::make_shared<tv2::sim::SimMachine>(*tv2::sim::SimMachine::preset(options.preset));
+    if (std::string error = tv2::CommandLine::checkLoadFits(options.load, machine->logicalProcessorCount());
+        !error.empty()) {
+      fail(error);
+      return tv2::HeadlessRun::kBadInput;
+    }
+    // A simulated machine idles unless told otherwise; the window and the
+    // headless modes get the same load, which the machine applies itself.
+    machine->runLoadSchedule(tv2::sim::SimLoadSchedule::fixed(options.load));
+    platform = std::make_unique<tv2::sim::SimPlatform>(std::move(machine));
   }
 
 #if TV2_WITH_QT
   if (options.mode == tv2::RunMode::kMonitor) {
-    return runWindow(argc, argv, *platform, simulated, options.preset, termination);
+    return runWindow(argc, argv, *platform, !options.preset.empty(), options.preset, termination);
   }
-#else
-  (void)simulated;
 #endif
 
   // Opened before start-up, which moves into the program's folder.

@@ -1,6 +1,8 @@
 #include "app/CommandLine.h"
 
 #include <algorithm>
+#include <charconv>
+#include <system_error>
 
 namespace tv2 {
 
@@ -42,10 +44,60 @@ bool CommandLine::parseMetricList(const std::string& text, std::vector<int32_t>*
   }
 }
 
+bool CommandLine::parseShare(const std::string& text, double* share) {
+  // Digits, at most one point, at least one digit, nothing else: no sign,
+  // exponent, "inf" or "nan" as a general number parser would take.
+  if (text.empty() || text.size() > 20) return false;
+  bool point = false, digit = false;
+  for (char c : text) {
+    if (c == '.') {
+      if (point) return false;
+      point = true;
+    } else if (c >= '0' && c <= '9') {
+      digit = true;
+    } else {
+      return false;
+    }
+  }
+  if (!digit) return false;
+  // Converted without the locale, which may use a comma for the point.
+  double value = 0.0;
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  const std::from_chars_result converted = std::from_chars(begin, end, value, std::chars_format::fixed);
+  if (converted.ec != std::errc() || converted.ptr != end || value > 1.0) return false;
+  *share = value;
+  return true;
+}
+
+bool CommandLine::parseLoad(const std::string& text, std::vector<double>* load) {
+  load->clear();
+  if (text == "demo") return true;
+  size_t start = 0;
+  while (true) {
+    const size_t comma = text.find(',', start);
+    const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    double share = 0.0;
+    if (!parseShare(item, &share) || load->size() >= kMaxLoadItems) {
+      load->clear();
+      return false;
+    }
+    load->push_back(share);
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
+  }
+}
+
+std::string CommandLine::checkLoadFits(const std::vector<double>& load, int logicalProcessors) {
+  if (load.size() <= 1 || load.size() == static_cast<size_t>(logicalProcessors)) return {};
+  return "option '--load' lists " + std::to_string(load.size()) + " shares, but the machine has " +
+         std::to_string(logicalProcessors) + " logical processors (give one share for all, or one for each)";
+}
+
 CommandLineResult CommandLine::parse(const std::vector<std::string>& args, const std::vector<std::string>& presets) {
   CommandLineResult result;
   CommandLineOptions& options = result.options;
-  bool haveSimulate = false, haveSeconds = false, haveConfig = false, haveMetrics = false;
+  bool haveSimulate = false, haveSeconds = false, haveConfig = false, haveMetrics = false, haveLoad = false;
   bool modeSet = false;
 
   auto setMode = [&](RunMode mode, const std::string& option) -> std::string {
@@ -106,11 +158,22 @@ CommandLineResult CommandLine::parse(const std::vector<std::string>& args, const
         return failure("bad value '" + text + "' for --metrics (comma-separated numbers from 0 to 255)");
       }
       haveMetrics = true;
+    } else if (arg == "--load") {
+      if (haveLoad) return failure("option '--load' given twice");
+      if (!hasValue) return failure("option '--load' needs a share, a list of shares or 'demo'");
+      const std::string& text = args[++i];
+      if (!parseLoad(text, &options.load)) {
+        return failure("bad value '" + text +
+                       "' for --load (demo, a share from 0 to 1 such as 0.7, or one per logical processor "
+                       "such as 1,0.5,0,0)");
+      }
+      haveLoad = true;
     } else {
       return failure("unknown option '" + arg + "'");
     }
   }
 
+  if (haveLoad && !haveSimulate) return failure("option '--load' only goes with '--simulate'");
   if (options.mode == RunMode::kRecord && !haveSeconds) return failure("option '--record' needs '--seconds N'");
   if (options.mode != RunMode::kRecord) {
     if (haveSeconds) return failure("option '--seconds' only goes with '--record'");
@@ -123,12 +186,17 @@ CommandLineResult CommandLine::parse(const std::vector<std::string>& args, const
 
 std::string CommandLine::usage(const std::vector<std::string>& presets) {
   std::string text =
-      "Usage: tarvelle2 [--simulate PRESET] [--report [FILE] | --record FILE --seconds N [--config N] "
+      "Usage: tarvelle2 [--simulate PRESET [--load SPEC]] [--report [FILE] | --record FILE --seconds N [--config N] "
       "[--metrics LIST]]\n"
       "Without --report or --record the monitor opens its window (a display is needed).\n"
-      "  --simulate PRESET  run on a simulated machine instead of this one, with a\n"
-      "                     changing load in the window (presets listed below)\n"
+      "  --simulate PRESET  run on a simulated machine instead of this one, with or\n"
+      "                     without the window (presets listed below)\n"
       "                     (example: tarvelle2 --simulate intel-snb)\n"
+      "  --load SPEC        load of the simulated machine: demo (the default, every\n"
+      "                     processor drifting between 10 and 80 % busy), one share\n"
+      "                     from 0 to 1 for every processor, or one share per logical\n"
+      "                     processor, comma-separated\n"
+      "                     (example: --load 0.7, --load 1,1,0.5,0.5,0,0,0,0)\n"
       "  --report [FILE]    write the debug report (processors, caches, clocks, timers)\n"
       "                     to FILE or standard output and end\n"
       "                     (example: tarvelle2 --report tv2-report.txt)\n"

@@ -21,6 +21,9 @@ struct CommandLineOptions {
   int32_t seconds = 0;     // recording length
   int32_t configuration = 0;
   std::vector<int32_t> metrics;  // metric numbers to keep; empty keeps all
+  // Load of a simulated machine: empty for the drifting demonstration, one
+  // share (0..1) for every logical processor, or one per logical processor.
+  std::vector<double> load;
 };
 
 // Either the options or a one-line error message (without the program name).
@@ -38,6 +41,7 @@ class CommandLine {
   static constexpr int32_t kMaxSeconds = 31 * 24 * 3600;
   static constexpr int32_t kMaxConfiguration = 255;
   static constexpr int32_t kMaxMetric = 255;
+  static constexpr size_t kMaxLoadItems = 4096;
 
   // args excludes the program name; presets are the known preset names.
   static CommandLineResult parse(const std::vector<std::string>& args, const std::vector<std::string>& presets);
@@ -49,6 +53,13 @@ class CommandLine {
   static bool parseNumber(const std::string& text, int32_t maxValue, int32_t* value);
   // Comma-separated metric numbers; false on an empty list or item.
   static bool parseMetricList(const std::string& text, std::vector<int32_t>* metrics);
+  // A share from 0 to 1 as a decimal number ("0.7", "1", ".25"); false otherwise.
+  static bool parseShare(const std::string& text, double* share);
+  // "demo" (an empty list), or comma-separated shares; false on anything else.
+  static bool parseLoad(const std::string& text, std::vector<double>* load);
+  // Empty when the --load list fits a machine with this many logical
+  // processors, else the one-line error.
+  static std::string checkLoadFits(const std::vector<double>& load, int logicalProcessors);
 };
 
 }  // namespace tv2

@@ -228,6 +228,12 @@ void SimHardware::setLoadAll(double load, double userShare) {
   }
 }
 
+void SimHardware::setLoadSchedule(const std::optional<SimLoadSchedule>& schedule) {
+  std::lock_guard lock(m_mutex);
+  advanceLocked();
+  m_workload.setSchedule(schedule);
+}
+
 ProcessorTimes SimHardware::times(int cpu) {
   std::lock_guard lock(m_mutex);
   advanceLocked();

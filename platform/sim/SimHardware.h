@@ -68,6 +68,7 @@ class SimHardware : public HardwareBackend {
   // Workload and truth; SimMachine documents them.
   void setLoad(int cpu, double load, double userShare);
   void setLoadAll(double load, double userShare);
+  void setLoadSchedule(const std::optional<SimLoadSchedule>& schedule);
   ProcessorTimes times(int cpu);
   void setActivity(int cpu, const SimActivity& activity);
   void setActivityAll(const SimActivity& activity);

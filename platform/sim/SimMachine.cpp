@@ -77,6 +77,8 @@ void SimMachine::setLoad(int cpu, double load, double userShare) {
   m_hardware.setLoad(cpu, load, userShare);
 }
 
+void SimMachine::runLoadSchedule(const SimLoadSchedule& schedule) { m_hardware.setLoadSchedule(schedule); }
+
 void SimMachine::setLoadAll(double load, double userShare) {
   m_hardware.setLoadAll(load, userShare);
 }

@@ -12,6 +12,7 @@
 #include "platform/sim/SimClock.h"
 #include "platform/sim/SimCpuid.h"
 #include "platform/sim/SimHardware.h"
+#include "platform/sim/SimLoadSchedule.h"
 #include "platform/sim/SimInstanceLockRegistry.h"
 #include "platform/sim/SimLogicalProcessor.h"
 #include "platform/sim/SimMachineConfig.h"
@@ -64,6 +65,9 @@ class SimMachine {
   // the current machine time.
   void setLoad(int cpu, double load, double userShare = 0.75);
   void setLoadAll(double load, double userShare = 0.75);
+  // From now on the machine sets the loads itself, step by step as its clock
+  // runs (the user share stays as it was); a load set by hand ends that.
+  void runLoadSchedule(const SimLoadSchedule& schedule);
   // What a busy processor does: clock, IPC, cache and branch behaviour.
   void setActivity(int cpu, const SimActivity& activity);
   void setActivityAll(const SimActivity& activity);

@@ -111,6 +111,25 @@ void SimWorkloadModel::advanceTo(uint64_t nowNs) {
   if (nowNs <= m_lastNs) {
     return;
   }
+  // A drifting schedule changes the loads at each step's start: the totals
+  // are integrated step by step, so they stay exact however seldom anyone
+  // reads them.
+  while (m_schedule && m_schedule->drifting()) {
+    const uint64_t nextStepNs = m_scheduleStartNs + (m_scheduleStep + 1) * SimLoadSchedule::kStepNs;
+    if (nextStepNs > nowNs) {
+      break;
+    }
+    integrateTo(nextStepNs);
+    ++m_scheduleStep;
+    applySchedule();
+  }
+  integrateTo(nowNs);
+}
+
+void SimWorkloadModel::integrateTo(uint64_t nowNs) {
+  if (nowNs <= m_lastNs) {
+    return;
+  }
   const uint64_t elapsed = nowNs - m_lastNs;
   const double seconds = static_cast<double>(elapsed) / kNsPerSecond;
   for (Cpu& cpu : m_cpus) {
@@ -142,8 +161,25 @@ void SimWorkloadModel::setLoad(int cpu, double load, double userShare) {
   if (!validCpu(cpu)) {
     return;
   }
+  m_schedule.reset();
   m_cpus[static_cast<size_t>(cpu)].load = unitInterval(load);
   m_cpus[static_cast<size_t>(cpu)].userShare = unitInterval(userShare);
+}
+
+void SimWorkloadModel::setSchedule(const std::optional<SimLoadSchedule>& schedule) {
+  m_schedule = schedule;
+  m_scheduleStartNs = m_lastNs;
+  m_scheduleStep = 0;
+  applySchedule();
+}
+
+void SimWorkloadModel::applySchedule() {
+  if (!m_schedule) {
+    return;
+  }
+  for (size_t cpu = 0; cpu < m_cpus.size(); ++cpu) {
+    m_cpus[cpu].load = unitInterval(m_schedule->loadAt(static_cast<int>(cpu), m_scheduleStep));
+  }
 }
 
 void SimWorkloadModel::setActivity(int cpu, const SimActivity& activity) {

@@ -7,6 +7,7 @@
 
 #include "platform/PlatformTypes.h"
 #include "platform/sim/SimActivity.h"
+#include "platform/sim/SimLoadSchedule.h"
 #include "platform/sim/SimLogicalProcessor.h"
 #include "platform/sim/SimMachineConfig.h"
 
@@ -27,7 +28,12 @@ class SimWorkloadModel {
   void advanceTo(uint64_t nowNs);
 
   // Inputs. Indexes out of range do nothing.
+  // A load set by hand ends a schedule; the other processors keep the load
+  // the schedule gave them last.
   void setLoad(int cpu, double load, double userShare);
+  // From the time the totals are integrated to on, the loads follow the
+  // schedule (the owner advances first); none ends it.
+  void setSchedule(const std::optional<SimLoadSchedule>& schedule);
   void setActivity(int cpu, const SimActivity& activity);
   SimActivity activity(int cpu) const;
   // A fixed draw, or none to follow the load again.
@@ -91,6 +97,11 @@ class SimWorkloadModel {
     std::array<double, kSimPowerDomainCount> energyJ{};
   };
 
+  // Integrates every total up to nowNs with the inputs as they are.
+  void integrateTo(uint64_t nowNs);
+  // Loads of the schedule's current step.
+  void applySchedule();
+
   bool validCpu(int cpu) const { return cpu >= 0 && cpu < static_cast<int>(m_cpus.size()); }
   bool validPackage(int p) const { return p >= 0 && p < static_cast<int>(m_packages.size()); }
   // Events per second of busy time.
@@ -106,6 +117,9 @@ class SimWorkloadModel {
   std::vector<Core> m_cores;
   std::vector<Package> m_packages;
   uint64_t m_lastNs = 0;  // machine time the totals are integrated to
+  std::optional<SimLoadSchedule> m_schedule;
+  uint64_t m_scheduleStartNs = 0;
+  uint64_t m_scheduleStep = 0;  // the step whose loads are in m_cpus
 };
 
 }  // namespace tv2::sim

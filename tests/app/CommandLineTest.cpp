@@ -73,7 +73,7 @@ TEST(CommandLineTest, HelpWinsAndTheUsageNamesEveryOptionWithAnExample) {
   EXPECT_EQ(parse({"-h"}).options.mode, RunMode::kHelp);
 
   std::string usage = CommandLine::usage(sim::SimMachine::presetNames());
-  for (const char* option : {"--simulate", "--report", "--record", "--seconds", "--config", "--metrics", "--help"}) {
+  for (const char* option : {"--simulate", "--load", "--report", "--record", "--seconds", "--config", "--metrics", "--help"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
   EXPECT_NE(usage.find("example: tarvelle2 --record"), std::string::npos);
@@ -117,6 +117,20 @@ TEST(CommandLineTest, BadInputGivesOneLineOfError) {
       {"--report", "--seconds", "5"},
       {"--report", "--record", "x.csv", "--seconds", "1"},
       {"--record", "x.csv", "--seconds", "1", "--report"},
+      {"--load", "0.5"},
+      {"--simulate", "intel-snb", "--load"},
+      {"--simulate", "intel-snb", "--load", ""},
+      {"--simulate", "intel-snb", "--load", "1.01"},
+      {"--simulate", "intel-snb", "--load", "-0.5"},
+      {"--simulate", "intel-snb", "--load", "50%"},
+      {"--simulate", "intel-snb", "--load", "0.5,"},
+      {"--simulate", "intel-snb", "--load", "0.5,,1"},
+      {"--simulate", "intel-snb", "--load", "1e-1"},
+      {"--simulate", "intel-snb", "--load", "nan"},
+      {"--simulate", "intel-snb", "--load", "."},
+      {"--simulate", "intel-snb", "--load", "0..5"},
+      {"--simulate", "intel-snb", "--load", "Demo"},
+      {"--simulate", "intel-snb", "--load", "1", "--load", "1"},
   };
   for (const Args& args : bad) {
     std::string shown;
@@ -126,6 +140,32 @@ TEST(CommandLineTest, BadInputGivesOneLineOfError) {
     EXPECT_FALSE(r.error.empty()) << shown;
     EXPECT_EQ(r.error.find('\n'), std::string::npos) << shown << ": " << r.error;
   }
+}
+
+TEST(CommandLineTest, LoadIsTheDemonstrationOneShareOrOnePerProcessor) {
+  CommandLineResult byDefault = parse({"--simulate", "intel-snb"});
+  ASSERT_TRUE(byDefault.ok);
+  EXPECT_TRUE(byDefault.options.load.empty());
+  CommandLineResult demo = parse({"--simulate", "intel-snb", "--load", "demo", "--report"});
+  ASSERT_TRUE(demo.ok) << demo.error;
+  EXPECT_TRUE(demo.options.load.empty());
+
+  CommandLineResult one = parse({"--load", "0.7", "--simulate", "intel-snb", "--record", "-", "--seconds", "1"});
+  ASSERT_TRUE(one.ok) << one.error;
+  EXPECT_EQ(one.options.load, (std::vector<double>{0.7}));
+
+  CommandLineResult list = parse({"--simulate", "intel-snb", "--load", "1,0,.25,0.5,1.0,0,0,0.125"});
+  ASSERT_TRUE(list.ok) << list.error;
+  EXPECT_EQ(list.options.load, (std::vector<double>{1, 0, 0.25, 0.5, 1, 0, 0, 0.125}));
+
+  // The list must fit the machine: one share for all, or one for each.
+  EXPECT_EQ(CommandLine::checkLoadFits({}, 8), "");
+  EXPECT_EQ(CommandLine::checkLoadFits({0.5}, 8), "");
+  EXPECT_EQ(CommandLine::checkLoadFits(list.options.load, 8), "");
+  const std::string tooFew = CommandLine::checkLoadFits({0.5, 0.5}, 8);
+  EXPECT_NE(tooFew.find("2 shares"), std::string::npos) << tooFew;
+  EXPECT_NE(tooFew.find("8 logical processors"), std::string::npos) << tooFew;
+  EXPECT_NE(CommandLine::checkLoadFits(list.options.load, 4), "");
 }
 
 TEST(CommandLineTest, NumbersAreWholeAndWithinRange) {

@@ -6,9 +6,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <cmath>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,6 +54,98 @@ TEST(HeadlessProgramTest, RecordsToStandardOutputForOneSecond) {
   EXPECT_EQ(o.output.back(), '\n');
 }
 
+struct CsvRow {
+  long clockMs = 0;
+  std::string level;
+  int instance = 0;
+  int metric = 0;
+  double value = 0.0;
+};
+
+// The rows of a recording (names hold no commas in these columns' use here:
+// only the fields before the name and the last one are read).
+std::vector<CsvRow> parseRows(const std::string& csv) {
+  std::vector<CsvRow> rows;
+  std::istringstream in(csv);
+  std::string line;
+  std::getline(in, line);  // header
+  while (std::getline(in, line)) {
+    std::vector<std::string> fields;
+    std::stringstream split(line);
+    std::string field;
+    while (std::getline(split, field, ',')) fields.push_back(field);
+    if (fields.size() < 8) continue;
+    rows.push_back(CsvRow{std::stol(fields[0]), fields[2], std::stoi(fields[3]), std::stoi(fields[4]),
+                          std::stod(fields.back())});
+  }
+  return rows;
+}
+
+constexpr int kUsage = 1;
+constexpr int kIpc = 16;
+
+// Usage of each logical processor after its first point (which has nothing
+// before it to compare with), and whether IPC rows came.
+std::map<int, std::vector<double>> usageByProcessor(const std::vector<CsvRow>& rows, bool* ipcSeen) {
+  std::map<int, std::vector<double>> usage;
+  long first = -1;
+  *ipcSeen = false;
+  for (const CsvRow& r : rows) {
+    if (r.metric == kIpc && r.value > 0.0) *ipcSeen = true;
+    if (r.metric != kUsage || r.level != "cpu") continue;
+    if (first < 0) first = r.clockMs;
+    if (r.clockMs > first) usage[r.instance].push_back(r.value);
+  }
+  return usage;
+}
+
+TEST(HeadlessProgramTest, HeadlessSimulatedRecordingRunsTheLoadAskedFor) {
+  {
+    SCOPED_TRACE("one share for every processor");
+    Outcome o = run("--simulate intel-snb --load 0.7 --record - --seconds 2 2>/dev/null");
+    ASSERT_EQ(o.status, 0);
+    bool ipc = false;
+    auto usage = usageByProcessor(parseRows(o.output), &ipc);
+    EXPECT_TRUE(ipc);
+    ASSERT_EQ(usage.size(), 8u);
+    for (const auto& [cpu, values] : usage) {
+      ASSERT_FALSE(values.empty()) << cpu;
+      for (double v : values) EXPECT_NEAR(v, 70.0, 3.0) << "processor " << cpu;
+    }
+  }
+  {
+    SCOPED_TRACE("one share per processor");
+    Outcome o = run("--simulate intel-snb --load 1,0,0.5,0,0.25,0,0,1 --record - --seconds 2 2>/dev/null");
+    ASSERT_EQ(o.status, 0);
+    bool ipc = false;
+    auto usage = usageByProcessor(parseRows(o.output), &ipc);
+    EXPECT_TRUE(ipc);
+    const double expected[8] = {100, 0, 50, 0, 25, 0, 0, 100};
+    ASSERT_EQ(usage.size(), 8u);
+    for (const auto& [cpu, values] : usage) {
+      for (double v : values) EXPECT_NEAR(v, expected[cpu], 3.0) << "processor " << cpu;
+    }
+  }
+  {
+    SCOPED_TRACE("the demonstration by default");
+    Outcome o = run("--simulate intel-snb --record - --seconds 2 2>/dev/null");
+    ASSERT_EQ(o.status, 0);
+    bool ipc = false;
+    auto usage = usageByProcessor(parseRows(o.output), &ipc);
+    EXPECT_TRUE(ipc);
+    ASSERT_EQ(usage.size(), 8u);
+    std::set<long> distinct;
+    for (const auto& [cpu, values] : usage) {
+      for (double v : values) {
+        EXPECT_GE(v, 10.0 - 3.0) << "processor " << cpu;
+        EXPECT_LE(v, 80.0 + 3.0) << "processor " << cpu;
+        distinct.insert(std::lround(v));
+      }
+    }
+    EXPECT_GT(distinct.size(), 3u);  // the processors do not all run alike
+  }
+}
+
 TEST(HeadlessProgramTest, WritesTheReportToAFile) {
   std::filesystem::path path =
       std::filesystem::temp_directory_path() / ("tv2-report-" + std::to_string(::getpid()) + ".txt");
@@ -66,7 +162,9 @@ TEST(HeadlessProgramTest, WritesTheReportToAFile) {
 TEST(HeadlessProgramTest, BadInputEndsWithStatusTwoAndOneLine) {
   for (const char* args : {"--no-such-option", "--simulate nowhere --report", "--record - --seconds 0",
                            "--record - --seconds x", "--record - --seconds 1 --metrics 1,,2",
-                           "--simulate intel-snb --record - --seconds 1 --config 99"}) {
+                           "--simulate intel-snb --record - --seconds 1 --config 99",
+                           "--simulate intel-snb --load 0.5,0.5 --report", "--load 0.5 --report",
+                           "--simulate intel-snb --load 2 --report"}) {
     Outcome o = run(std::string(args) + " 2>&1 >/dev/null");
     EXPECT_EQ(o.status, 2) << args;
     ASSERT_FALSE(o.output.empty()) << args;
@@ -77,7 +175,7 @@ TEST(HeadlessProgramTest, BadInputEndsWithStatusTwoAndOneLine) {
 TEST(HeadlessProgramTest, HelpShowsEveryOption) {
   Outcome o = run("--help");
   EXPECT_EQ(o.status, 0);
-  for (const char* option : {"--simulate", "--report", "--record", "--seconds", "--config", "--metrics"}) {
+  for (const char* option : {"--simulate", "--load", "--report", "--record", "--seconds", "--config", "--metrics"}) {
     EXPECT_NE(o.output.find(option), std::string::npos) << option;
   }
 }
