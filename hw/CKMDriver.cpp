@@ -101,7 +101,13 @@ int CKMDriver::Acquire(uint32_t* error, uint32_t timeoutMs) {
       m_owner.store(std::thread::id(), std::memory_order_relaxed);
       m_driverMutex->release();
     }
-    err = wait;
+    // A wait that failed outright says why, as the system's own error.
+    if (wait == kWaitFailed) {
+      uint32_t reason = m_driverMutex->lastWaitError();
+      err = reason != kOk ? reason : wait;
+    } else {
+      err = wait;
+    }
     return 0;
   }
   if (m_acquireDepth > 0) {

@@ -67,7 +67,8 @@ class CKMDriver {
 
   // 1 with the lock held and the device open; 0 with the lock not held and
   // *error one of DRIVER_ERR_NO_MUTEX, 258 (timeout), 128 (the previous owner
-  // died holding the lock), DRIVER_ERR_PLATFORM or the device's open error.
+  // died holding the lock), the system's error when the wait itself failed,
+  // DRIVER_ERR_PLATFORM or the device's open error.
   // A device that is missing (the host died or was removed) is installed
   // again first.
   int Acquire(uint32_t* error, uint32_t timeoutMs);

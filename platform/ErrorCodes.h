@@ -8,6 +8,7 @@ namespace tv2 {
 // these values, so they keep the numbers the rest of the code was written for.
 inline constexpr uint32_t kOk = 0;
 inline constexpr uint32_t kErrorFileNotFound = 2;
+inline constexpr uint32_t kErrorPathNotFound = 3;
 inline constexpr uint32_t kErrorAccessDenied = 5;
 inline constexpr uint32_t kErrorInvalidHandle = 6;
 inline constexpr uint32_t kErrorNotEnoughMemory = 8;

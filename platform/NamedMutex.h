@@ -18,6 +18,10 @@ class NamedMutex {
 
   // Gives up one level of ownership. False when the caller does not own it.
   virtual bool release() = 0;
+
+  // Why the calling thread's last wait returned kWaitFailed: the system's
+  // error code (never 0 after a failed wait).
+  virtual uint32_t lastWaitError() const = 0;
 };
 
 }  // namespace tv2

@@ -6,46 +6,56 @@
 #include <string_view>
 
 #include "platform/NamedMutex.h"
-#include "platform/linux/SharedMutexRegistry.h"
+#include "platform/linux/LinuxLockFile.h"
+#include "platform/linux/LinuxTrustedFolder.h"
 
 namespace tv2 {
 
-// A robust, recursive, process-shared pthread mutex in POSIX shared memory,
-// reachable by name from every process of the user who created it (mode 0600,
-// so other users get kErrorAccessDenied). Ownership belongs to a thread; a
+// A named mutex shared between processes: a lock file in a folder only the
+// caller's own circle can create files in (root: the service folder under
+// /run; other users: their private $XDG_RUNTIME_DIR), locked with an
+// open-file-description lock the kernel holds (see LinuxLockFile). No memory
+// is shared with other processes, so nothing another user writes can reach
+// into this one. Ownership belongs to a thread and is recursive for it; a
 // process or thread that ends while owning it leaves it abandoned, and the
-// next waiter gets kWaitAbandoned and owns it.
-//
-// The object stays in /dev/shm after the last user closes it, like any POSIX
-// shared memory; the next opener finds it initialised and unowned.
+// next waiter gets kWaitAbandoned and owns it. Handles may be used from any
+// thread.
 class LinuxNamedMutex : public NamedMutex {
  public:
   // Waits without a time limit.
-  static constexpr uint32_t kInfinite = 0xFFFFFFFF;
+  static constexpr uint32_t kInfinite = LinuxLockFile::kInfinite;
 
-  // Opens or creates the mutex that the program calls `name`.
-  static std::unique_ptr<LinuxNamedMutex> open(std::string_view prefix, std::string_view name,
-                                               bool* alreadyExisted, uint32_t* error);
+  // Opens or creates the mutex that the program calls `name` in folder.
+  // *alreadyExisted is false only when this call made its file.
+  static std::unique_ptr<LinuxNamedMutex> open(const LinuxTrustedFolder& folder, std::string_view prefix,
+                                               std::string_view name, bool* alreadyExisted, uint32_t* error);
 
-  // The shared-memory object name of a program name: "/" + prefix + name with
-  // '\' and '/' turned into '-' ("Global\kzor" -> "/tarvelle2-Global-kzor").
+  // The lock file's name for a program name: prefix + name with '\' and '/'
+  // turned into '-', + ".lock" ("Global\kzor" -> "tarvelle2-Global-kzor.lock").
   // kErrorInvalidParameter for an empty name, a NUL character or a result
   // longer than a file name may be.
-  static uint32_t shmName(std::string_view prefix, std::string_view name, std::string* out);
+  static uint32_t fileName(std::string_view prefix, std::string_view name, std::string* out);
 
-  // Removes the object's name so the next open creates a fresh mutex;
-  // processes that have it open keep using the old one.
-  static uint32_t remove(std::string_view prefix, std::string_view name);
+  // The folder of the caller's locks: <runRoot>/tarvelle2 for root (made
+  // when missing), the private runtimeDir ($XDG_RUNTIME_DIR) for anyone
+  // else. Never a folder others may write to such as /tmp or /dev/shm: a user
+  // without a runtime folder gets kErrorPathNotFound, one whose runtime
+  // folder is not private kErrorAccessDenied.
+  static uint32_t openFolder(uid_t caller, const std::string& runRoot, const char* runtimeDir,
+                             LinuxTrustedFolder* out);
+
+  // Removes the file so the next open creates a fresh mutex; processes that
+  // have it open keep using the old one.
+  static uint32_t remove(const LinuxTrustedFolder& folder, std::string_view prefix, std::string_view name);
 
   uint32_t wait(uint32_t timeoutMs) override;
   bool release() override;
+  uint32_t lastWaitError() const override { return LinuxLockFile::lastWaitError(); }
 
  private:
-  explicit LinuxNamedMutex(SharedMutexRegistry::Block* block);
+  explicit LinuxNamedMutex(std::shared_ptr<LinuxLockFile> file);
 
-  // Mapped for the life of the process by SharedMutexRegistry; the pointer
-  // never changes, the mutex inside synchronises itself.
-  SharedMutexRegistry::Block* const m_block;
+  const std::shared_ptr<LinuxLockFile> m_file;  // thread-safe on its own
 };
 
 }  // namespace tv2

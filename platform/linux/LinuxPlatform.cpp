@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -63,11 +64,20 @@ LinuxPlatform::LinuxPlatform(LinuxPlatformOptions options)
 std::unique_ptr<NamedMutex> LinuxPlatform::createNamedMutex(const std::string& name,
                                                             bool* alreadyExisted,
                                                             uint32_t* error) {
-  return LinuxNamedMutex::open(m_options.namePrefix, name, alreadyExisted, error);
+  uint32_t spare = kOk;
+  uint32_t& err = error != nullptr ? *error : spare;
+  if (alreadyExisted != nullptr) *alreadyExisted = false;
+  LinuxTrustedFolder folder;
+  err = LinuxNamedMutex::openFolder(::geteuid(), m_options.runRoot, std::getenv("XDG_RUNTIME_DIR"), &folder);
+  if (err != kOk) return nullptr;
+  return LinuxNamedMutex::open(folder, m_options.namePrefix, name, alreadyExisted, &err);
 }
 
 uint32_t LinuxPlatform::removeNamedMutex(const std::string& name) {
-  return LinuxNamedMutex::remove(m_options.namePrefix, name);
+  LinuxTrustedFolder folder;
+  uint32_t error = LinuxNamedMutex::openFolder(::geteuid(), m_options.runRoot, std::getenv("XDG_RUNTIME_DIR"), &folder);
+  if (error != kOk) return error;
+  return LinuxNamedMutex::remove(folder, m_options.namePrefix, name);
 }
 
 std::unique_ptr<InstanceLock> LinuxPlatform::acquireInstanceLock(const std::string& name) {

@@ -25,9 +25,9 @@ struct LinuxPlatformOptions {
   std::string namePrefix = "tarvelle2-";
   // Ticks per second of /proc/stat; 0 asks the kernel (sysconf(_SC_CLK_TCK)).
   int64_t ticksPerSecond = 0;
-  // The service manager keeps its registrations, and the driver host its
-  // socket and pid file, in <runRoot>/tarvelle2 (root only). Tests use a
-  // private folder.
+  // The service manager keeps its registrations, the driver host its socket
+  // and pid file, and a root caller its named mutexes' lock files, in
+  // <runRoot>/tarvelle2 (root only). Tests use a private folder.
   std::string runRoot = "/run";
   // Given to every driver host the service manager starts, after its own
   // arguments (tests point the host at a tree of plain files).
@@ -79,7 +79,7 @@ class LinuxPlatform : public Platform {
   uint32_t layoutStatus() const { return m_layoutStatus; }
   // *error: kErrorAlreadyExists when another holder has the name.
   std::unique_ptr<InstanceLock> acquireInstanceLock(const std::string& name, uint32_t* error);
-  // Deletes a named mutex's shared-memory object (see LinuxNamedMutex::remove).
+  // Deletes a named mutex's lock file (see LinuxNamedMutex::remove).
   uint32_t removeNamedMutex(const std::string& name);
 
  private:

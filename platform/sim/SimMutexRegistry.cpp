@@ -12,6 +12,14 @@ namespace {
 
 constexpr uint32_t kInfinite = 0xFFFFFFFF;
 
+// Per thread, as the caller asks right after its own wait.
+thread_local uint32_t t_lastWaitError = 0;
+
+uint32_t failWith(uint32_t error) {
+  t_lastWaitError = error;
+  return kWaitFailed;
+}
+
 }  // namespace
 
 void SimMutexRegistry::open(const std::string& name, bool* existed) {
@@ -38,14 +46,17 @@ uint32_t SimMutexRegistry::wait(const std::string& name, uint64_t process, uint3
   std::unique_lock lock(m_mutex);
   const auto found = m_entries.find(name);
   if (found == m_entries.end() || process == 0) {
-    return kWaitFailed;
+    return failWith(kErrorInvalidHandle);
+  }
+  if (found->second.waitError != 0) {
+    return failWith(found->second.waitError);
   }
   // References into a std::map stay valid; the caller's handle keeps the
   // entry in the map while we sleep.
   Entry& entry = found->second;
   if (entry.ownerProcess == process && entry.ownerThread == thread) {
     if (entry.recursion == std::numeric_limits<uint32_t>::max()) {
-      return kWaitFailed;
+      return failWith(kErrorInvalidParameter);
     }
     entry.recursion += 1;
     return kWaitObject0;
@@ -130,5 +141,15 @@ void SimMutexRegistry::forgetIfUnusedLocked(const std::string& name) {
     m_entries.erase(found);
   }
 }
+
+void SimMutexRegistry::failWaits(const std::string& name, uint32_t error) {
+  std::lock_guard lock(m_mutex);
+  const auto found = m_entries.find(name);
+  if (found != m_entries.end()) {
+    found->second.waitError = error;
+  }
+}
+
+uint32_t SimMutexRegistry::lastWaitError() { return t_lastWaitError; }
 
 }  // namespace tv2::sim

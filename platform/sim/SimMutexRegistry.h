@@ -30,6 +30,10 @@ class SimMutexRegistry {
 
   void holdElsewhere(const std::string& name, bool held);
   void abandon(const std::string& name);
+  // Every wait on the mutex fails with error (0: waits work again).
+  void failWaits(const std::string& name, uint32_t error);
+  // The error of the calling thread's last failed wait.
+  static uint32_t lastWaitError();
 
   bool exists(const std::string& name) const;
 
@@ -41,6 +45,7 @@ class SimMutexRegistry {
     uint32_t recursion = 0;
     bool heldElsewhere = false;
     bool abandoned = false;
+    uint32_t waitError = 0;
   };
 
   // Drops an entry nobody refers to any more. Requires m_mutex.

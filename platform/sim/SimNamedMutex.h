@@ -20,6 +20,7 @@ class SimNamedMutex : public NamedMutex {
 
   uint32_t wait(uint32_t timeoutMs) override;
   bool release() override;
+  uint32_t lastWaitError() const override { return SimMutexRegistry::lastWaitError(); }
 
  private:
   const std::shared_ptr<SimMutexRegistry> m_registry;

@@ -52,6 +52,10 @@ void SimPlatform::holdMutexElsewhere(const std::string& name, bool held) {
 
 void SimPlatform::abandonMutex(const std::string& name) { m_machine->mutexes()->abandon(name); }
 
+void SimPlatform::failMutexWaits(const std::string& name, uint32_t error) {
+  m_machine->mutexes()->failWaits(name, error);
+}
+
 void SimPlatform::setCreateMutexError(uint32_t error) {
   m_createMutexError.store(error, std::memory_order_relaxed);
 }

@@ -40,6 +40,8 @@ class SimPlatform : public Platform {
   // Named objects, as other processes on the machine would leave them.
   void holdMutexElsewhere(const std::string& name, bool held);
   void abandonMutex(const std::string& name);
+  // Every wait on the named mutex fails with this system error (0 = works again).
+  void failMutexWaits(const std::string& name, uint32_t error);
   // createNamedMutex fails with this code (0 = succeeds again).
   void setCreateMutexError(uint32_t error);
   void setInstanceLockHeldElsewhere(const std::string& name, bool held);

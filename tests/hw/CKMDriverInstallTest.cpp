@@ -251,6 +251,22 @@ TEST_F(DriverInstallTest, AbandonedLockFailsOnceAndUninstallSkipsTheService) {
   EXPECT_EQ(error, DRIVER_ERR_NO_MUTEX);
 }
 
+// A wait that fails outright reports the system's reason, not all ones, and
+// leaves nothing held.
+TEST_F(DriverInstallTest, FailedLockWaitReportsTheSystemError) {
+  initialize();
+  platform->failMutexWaits(kLock, kErrorAccessDenied);
+  uint32_t error = 0;
+  EXPECT_EQ(driver->Acquire(&error, 0), 0);
+  EXPECT_EQ(error, kErrorAccessDenied);
+  EXPECT_EQ(driver->Acquire(&error, 2000), 0);
+  EXPECT_EQ(error, kErrorAccessDenied);
+  EXPECT_FALSE(driver->deviceOpen());
+  platform->failMutexWaits(kLock, 0);
+  ASSERT_EQ(driver->Acquire(&error, 0), 1) << error;
+  driver->Release();
+}
+
 TEST_F(DriverInstallTest, UninstallStopsAndDeletesUntilInitializeRunsAgain) {
   initialize();
   EXPECT_EQ(driver->Uninstall(1, 1), 1);

@@ -141,7 +141,7 @@ TEST_F(LinuxDriverTest, UninstallStopsTheHostAndForgetsTheLock) {
 TEST_F(LinuxDriverTest, ALockHeldOrLeftByAnotherProcess) {
   uint32_t error = 0;
   ASSERT_EQ(driver->Initialize((root + "/base/").c_str(), &error, 1), 1) << error;
-  auto holder = test::HelperProcess::start({"mutex", prefix, "Global\\kzor"});
+  auto holder = test::HelperProcess::start({"mutex", services(), prefix, "Global\\kzor"});
   ASSERT_NE(holder, nullptr);
   ASSERT_EQ(holder->readLine(5000), "owned 0");
   EXPECT_EQ(driver->Acquire(&error, 0), 0);

@@ -27,6 +27,7 @@ class HelperProcess {
   bool killAndReap();
   // Waits for the child to exit; its exit status, or -1.
   int waitForExit();
+  pid_t pid() const { return m_pid; }
 
  private:
   HelperProcess(pid_t pid, int output);
