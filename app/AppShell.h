@@ -36,6 +36,16 @@ class AppShell {
   // Applies the stored profile or the configuration's default graphs.
   virtual void applyStartupProfile(CTarvelle2App& /*app*/) {}
 
+  // Whether a question can reach a user (a window program); without one a
+  // YES/NO question is not asked and the cautious answer is taken.
+  virtual bool canAsk() const { return false; }
+  // One line for the user about how the run goes: standard error, prefixed
+  // with the program's name. (The window also shows the app's notice.)
+  virtual void notice(const std::string& line) {
+    std::fprintf(stderr, "Tarvelle2: %s\n", line.c_str());
+    std::fflush(stderr);
+  }
+
   // A message box without owner window; returns the button chosen. Without
   // a window the message is one line "caption: text" on standard error, and
   // the answer is the one a user who only reads it gives: OK, or NO to a

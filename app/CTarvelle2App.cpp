@@ -64,6 +64,7 @@ bool CTarvelle2App::InitInstance() {
   currentConfig = 0;
   configs = nullptr;
   cpuCountersUsable = 1;
+  countersNotice.clear();
   settingsFlags = kFlagRunning | kFlagFreeRatio;
 
   InitialiseMonitoring();
@@ -118,6 +119,7 @@ bool CTarvelle2App::InitialiseMonitoring() {
       BuildCounterLists(*processor, StartupConfiguration(*this, m_shell, *processor, index++));
     }
     driver->Release();
+    if (!countersNotice.empty()) m_shell.notice(countersNotice);
   } else {
     for (CProcessor_2* processor : processors) BuildCounterLists(*processor, nullptr);
   }
@@ -177,9 +179,11 @@ void CTarvelle2App::shutDownMonitoring() {
   m_engine.stopAndJoin();
 
   uint32_t error = 0;
-  if (cpuCountersUsable == 1 && driver && driver->Acquire(&error, kDriverWaitMs)) {
+  // Counters the program used are cleared; those it was told to leave alone
+  // (or could not read) are not touched.
+  if (driver && driver->Acquire(&error, kDriverWaitMs)) {
     for (CProcessor_2* processor : processors) {
-      ResetCounters(*driver, m_platform.processors(), groups.groupMode, *processor);
+      if (!processor->countersWithheld) ResetCounters(*driver, m_platform.processors(), groups.groupMode, *processor);
     }
     driver->Release();
   }

@@ -84,6 +84,9 @@ class CTarvelle2App {
   SamplingEngine& engine() { return m_engine; }
 
   int32_t cpuCountersUsable = 1;
+  // Why some package's event counters are off, as one line; empty when all
+  // are in use. Told once through the shell at start-up, shown by the window.
+  std::string countersNotice;
   int32_t configCount = 0;
   int32_t currentConfig = 0;
   std::unique_ptr<CCountersConfig[]> configs;  // created after discovery, deleted at exit

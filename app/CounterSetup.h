@@ -20,11 +20,20 @@ inline constexpr const char* kCountersInUseText =
     "them anyway, click on YES. Otherwise, they won't be used by Tarvelle2 and several events will be missing.";
 inline constexpr const char* kCountersInUseCaption = "Tarvelle2 Warning";
 
-// Whether another program seems to use the package's counters: on its first
-// logical processor, Intel's fixed-counter control and every general select,
-// or (family 15h/16h AMD) every core select, must read 0 in both halves; a
-// read that fails counts as in use. Other processors, and a package whose
-// processor cannot be pinned, count as free. Driver lock held.
+// What the in-use test found on the package's first logical processor:
+// Intel's fixed-counter control and every general select, or (family
+// 15h/16h AMD) every core select, all reading 0 in both halves (free); one
+// reading non-zero (in use: another program programmed it); or none reading
+// non-zero but some read failing (unreadable: the driver host cannot reach
+// the registers at all, which says nothing about other programs). Other
+// processors, and a package whose processor cannot be pinned, count as free.
+// Driver lock held.
+enum class CounterOccupancy { kFree, kInUse, kUnreadable };
+CounterOccupancy TestCounterOccupancy(CKMDriver& driver, ProcessorService& service, bool groupMode,
+                                      const CProcessor_2& processor);
+
+// Whether the counters are free by the test above (a read that fails counts
+// as not free).
 bool CountersAreFree(CKMDriver& driver, ProcessorService& service, bool groupMode, const CProcessor_2& processor);
 
 // Clears the fixed-counter control, every select and every counting register
@@ -35,16 +44,20 @@ void ResetCounters(CKMDriver& driver, ProcessorService& service, bool groupMode,
 
 // Start-up step for one package (index: its position in the list): the
 // configuration its counters are built with. Free counters get the current
-// configuration; counters in use bring up the warning through the shell's
+// configuration. Counters in use bring up the warning through the shell's
 // message box: YES resets them and tests again (the current configuration if
-// they are free now, else none); NO clears cpuCountersUsable, so that no
-// counter register is written at exit, and gives none. Driver lock held.
+// they are free now, else none); NO clears cpuCountersUsable and withholds
+// the package (no configuration, never written). A shell that cannot ask
+// (no window) withholds it as NO does, and a package whose registers cannot
+// be read is withheld without a question; both add one line to
+// app.countersNotice for the shell to tell once. Driver lock held.
 const CCountersConfig* StartupConfiguration(CTarvelle2App& app, AppShell& shell, CProcessor_2& processor,
                                             int32_t index);
 
 // Deletes the package's counters and builds them again: with a configuration
-// the fixed, event and northbridge counters first, then always the power and
-// temperature counters and the derived metrics. Takes the package's
+// (ignored for a withheld package) the fixed, event and northbridge counters
+// first, then always the power and temperature counters and the derived
+// metrics. Takes the package's
 // countersLock exclusively; the caller holds the driver lock when it can.
 void BuildPackageCounters(CProcessor_2& processor, const CounterBuildContext& context,
                           const CCountersConfig* configuration);

@@ -45,25 +45,31 @@ void Recorder::collectCounter(const CCounter& counter, const Place& place, std::
   const uint32_t typeCode = counter.typeCode();
   if (!keeps(typeCode) || !counter.history) return;
   const CDataTable& history = *counter.history;
-  const int32_t capacity = history.capacity;
-  // Until the ring is full the count, stored after each point, says how far
-  // the points are complete; once full only the write position advances.
-  const int32_t count = history.count.load();
-  const int32_t live = history.writePosition.load();
+  const auto capacity = static_cast<uint32_t>(history.capacity);
+  // Clears take the package's counter lock exclusively and this runs under
+  // it shared, so the clear state is stable here; pushes go on meanwhile.
+  const uint32_t clears = history.clears.load();
+  const uint32_t clearedAt = history.clearedAt.load();
+  const uint32_t newest = history.pushes.acquire();
   Cursor& cursor = m_cursors[&counter];
-  const bool restart = cursor.writePosition < 0 || count < cursor.count;
-  int32_t position = live;
-  int32_t fresh = 0;
-  if (count < capacity) {
-    fresh = restart ? count : count - cursor.count;
-    position = restart ? count - 1 : (cursor.writePosition + fresh) % capacity;
-  } else {
-    fresh = restart ? count : ((live - cursor.writePosition) % capacity + capacity) % capacity;
+  uint32_t from = clearedAt;  // the last point already written, as a sequence number
+  if (cursor.seen && cursor.clears == clears && cursor.sequence - clearedAt <= newest - clearedAt) {
+    from = cursor.sequence;
   }
-  fresh = std::min(fresh, count);
-  cursor.count = count;
-  cursor.writePosition = position;
-  if (fresh <= 0 || position < 0) return;
+  uint32_t fresh = std::min(newest - from, capacity);
+  cursor = Cursor{true, newest, clears};
+  if (fresh == 0) return;
+
+  m_points.clear();
+  for (uint32_t sequence = newest - fresh + 1; sequence != newest + 1; ++sequence) {
+    int32_t slot = history.slotOf(sequence);
+    m_points.push_back(Point{history.times[slot].load(), history.values[slot].load()});
+  }
+  // A point lives in its slot until capacity more are pushed; those the
+  // sampler reached while they were read may hold part of its newer point.
+  const uint32_t advanced = history.pointsStarted() - newest;
+  const uint32_t overwritten = advanced + fresh > capacity ? advanced + fresh - capacity : 0;
+  if (overwritten >= fresh) return;
 
   const char* level = levelName(typeCode);
   int32_t instance = 0;
@@ -73,14 +79,11 @@ void Recorder::collectCounter(const CCounter& counter, const Place& place, std::
                              std::to_string(typeCode & 0xFF) + "," + quoteField(counter.name) + "," +
                              quoteField(counter.unit) + ",";
   char buffer[64];
-  for (int32_t k = fresh - 1; k >= 0; --k) {
-    int32_t slot = ((position - k) % capacity + capacity) % capacity;
-    double clock = static_cast<double>(history.times[slot].load());
-    double value = static_cast<double>(history.values[slot].load());
-    std::snprintf(buffer, sizeof buffer, "%lld,", static_cast<long long>(std::llround(clock)));
+  for (size_t k = overwritten; k < m_points.size(); ++k) {
+    std::snprintf(buffer, sizeof buffer, "%lld,", static_cast<long long>(std::llround(m_points[k].clock)));
     rows += buffer;
     rows += prefix;
-    std::snprintf(buffer, sizeof buffer, "%.9g\n", value);
+    std::snprintf(buffer, sizeof buffer, "%.9g\n", static_cast<double>(m_points[k].value));
     rows += buffer;
     ++m_rows;
   }

@@ -14,8 +14,10 @@ namespace tv2 {
 // Writes the counters' histories as CSV rows, one per recorded point:
 //   clock_ms,package,level,instance,metric,name,unit,value
 // Each collect writes the points every history gained since the previous
-// collect (followed through its write position and count) and flushes, so
-// the output always ends with a whole row. Counters with type code 0 (raw
+// collect (followed through its push sequence) and flushes, so the output
+// always ends with a whole row. A point is written once it is complete, and
+// points a sampler overwrote while they were being read are left out rather
+// than written with a newer value under an older time. Counters with type code 0 (raw
 // registers the metrics are computed from) are not recorded.
 //
 // Threads: the caller's thread only (the display tick's); it holds each
@@ -41,10 +43,16 @@ class Recorder {
   static const char* levelName(uint32_t typeCode);
 
  private:
-  // Where a history stood at the previous collect.
+  // Where a history stood at the previous collect: the push sequence number
+  // of the last point written and the number of clears seen then.
   struct Cursor {
-    int32_t writePosition = -1;
-    int32_t count = 0;
+    bool seen = false;
+    uint32_t sequence = 0;
+    uint32_t clears = 0;
+  };
+  struct Point {
+    float clock;
+    float value;
   };
   struct Place {
     int32_t package;
@@ -58,6 +66,7 @@ class Recorder {
   std::ostream& m_out;
   std::vector<int32_t> m_metrics;
   std::unordered_map<const CCounter*, Cursor> m_cursors;
+  std::vector<Point> m_points;  // one history's new points, reused
   int64_t m_rows = 0;
 };
 

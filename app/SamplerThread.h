@@ -32,6 +32,8 @@ class SamplerThread {
   void requestRebind() { m_rebind.store(true, std::memory_order_relaxed); }
 
   const GroupAffinity& binding() const { return m_binding; }
+  // How long the sampler sleeps after each pass.
+  std::chrono::milliseconds period() const { return m_period; }
   bool running() const { return m_thread.joinable(); }
 
  private:

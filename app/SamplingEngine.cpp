@@ -141,7 +141,13 @@ void SamplingEngine::tick() {
 }
 
 void SamplingEngine::clearHistories(CProcessor_2& processor, bool paused) {
-  processor.ClearHistories();
+  {
+    // Exclusively: a clear that landed inside a sampler's push would let the
+    // push store its old write position and count back, and the whole old
+    // history would reappear. Samplers hold the lock for a whole pass.
+    std::unique_lock lock(processor.countersLock);
+    processor.ClearHistories();
+  }
   if (!paused) return;  // the next tick redraws
   if (m_postToPanes) {
     m_postToPanes();

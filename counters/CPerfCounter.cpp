@@ -24,6 +24,11 @@ void CPerfCounter::Update(CTimer* timer) {
   sampleTime = timer->now;
   double previous = previousRaw;
   if (previous <= 0) return;
+  // A count that went backwards was reset by someone else (these registers
+  // are 48 bits or wider and do not wrap in a program's lifetime): no figure
+  // for this interval rather than a negative rate; the next one counts from
+  // the new reading.
+  if (raw < previous) return;
   rawDelta = raw - previous;
   // The interval is taken in single precision; one wrap of the timer between
   // the two samples is corrected.
@@ -32,7 +37,7 @@ void CPerfCounter::Update(CTimer* timer) {
   if (elapsed <= 0) return;
   float rate = static_cast<float>(raw - previous) / elapsed * static_cast<float>(timer->frequency / 1000000.0);
   value = rate;
-  if (rate >= 0) Push(rate);
+  Push(rate);
 }
 
 }  // namespace tv2

@@ -165,11 +165,14 @@ void computePower(CProcessor_2& p) {
   if (p.uncorePower && (p.uncorePower->displayFlags & kDerivedFromPower)) {
     float uncore = 0;
     if (p.packagePower && valueOf(p.packagePower) > 0) uncore += valueOf(p.packagePower);
-    p.uncorePower->value = uncore;
     if (p.corePower && valueOf(p.corePower) > 0) {
       uncore -= valueOf(p.corePower);
       if (p.graphicsPower && valueOf(p.graphicsPower) > 0) uncore -= valueOf(p.graphicsPower);
-      setFigure(p.uncorePower, uncore);
+      // Rails read a moment apart can exceed the package for one pass: a
+      // negative remainder is no figure, and the last one stays shown.
+      if (uncore >= 0) setFigure(p.uncorePower, uncore);
+    } else {
+      p.uncorePower->value = uncore;
     }
   }
 }

@@ -59,7 +59,12 @@ void Intel_SNB_PowerCounter::Update(CTimer* timer) {
   // Without a known energy unit there is no figure yet (it stays -1 until the
   // unit register can be read), rather than a negative wattage.
   if (energyUnit < 0) return;
-  float watts = static_cast<float>(raw - previous) / elapsed * static_cast<float>(timer->frequency * energyUnit);
+  // The energy count is 32 bits wide and wraps (every 65536 J at the usual
+  // unit: about 11 minutes at 95 W); a count below the previous one has
+  // wrapped once, as the register cannot be reset.
+  double counts = raw - previous;
+  if (counts < 0) counts += 4294967296.0;
+  float watts = static_cast<float>(counts) / elapsed * static_cast<float>(timer->frequency * energyUnit);
   value = watts;
   if (watts >= 0) Push(watts);
 }

@@ -43,7 +43,8 @@ class CProcessor_2 {
   void ClearCounters();
 
   // Forgets every reading and history point of every counter (the clear
-  // command); the counters themselves stay.
+  // command); the counters themselves stay. The caller holds countersLock
+  // exclusively once samplers exist.
   void ClearHistories();
 
   std::string name;  // brand string, UTF-8
@@ -92,6 +93,14 @@ class CProcessor_2 {
   CCounter* dramPower = nullptr;
 
   int32_t tdp = 0;
+
+  // True once the package's event counters are left alone for the rest of
+  // the run: the user declined to take them over, they looked taken where
+  // nobody could be asked, or their registers cannot be read. Every rebuild
+  // then adds only power, temperature and derived metrics, and the exit does
+  // not reset them. Written at start-up, read later, both on the
+  // user-interface thread.
+  bool countersWithheld = false;
 
   // Guards the counter lists and slots above and those of threads and cores.
   mutable std::shared_mutex countersLock;

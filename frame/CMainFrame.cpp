@@ -82,6 +82,9 @@ CMainFrame::CMainFrame(CTarvelle2App& app, const SharedDrawingObjects& drawing, 
 
   m_statusBar = new FrameStatusBar(this);
   setStatusBar(m_statusBar);
+  // Why event counters are off, once: the message pane holds it until a menu
+  // prompt replaces it.
+  if (!m_app.countersNotice.empty()) m_statusBar->showMessage(QString::fromStdString(m_app.countersNotice));
 
   // F6 and Shift+F6 move to the next and the previous pane: with two panes,
   // both to the other one.

@@ -38,6 +38,8 @@ class QtAppShell : public AppShell {
   // the current configuration's default graphs on the displayed package.
   void applyStartupProfile(CTarvelle2App& app) override;
   int messageBox(const std::string& text, const std::string& caption, uint32_t flags) override;
+  // The window's message boxes reach the user.
+  bool canAsk() const override { return true; }
 
   // Null before createMainFrame and after destroyMainFrame.
   CMainFrame* mainFrame() const { return m_frame.get(); }

@@ -45,10 +45,12 @@ std::string CCounter::FormatValue() const {
 void CTimeCounter::Set(double raw) {
   currentRaw = raw;
   double previous = previousRaw;
-  if (previous > 0) {
+  // Operating-system times only grow; one that went back (a processor taken
+  // offline and back) gives no figure for the interval, not a negative one.
+  if (previous > 0 && raw >= previous) {
     float delta = static_cast<float>(raw - previous);
     value = delta;
-    if (delta >= 0) Push(delta);
+    Push(delta);
   }
   previousRaw = raw;
 }

@@ -9,8 +9,8 @@ CDataTable::CDataTable()
 CDataTable::~CDataTable() = default;
 
 int32_t CDataTable::CopyNewestFirst(float* outTimes, float* outValues, int32_t maxPoints) const {
-  int32_t n = count.load();
-  int32_t position = writePosition.load();
+  int32_t n = count.acquire();
+  int32_t position = writePosition.acquire();
   if (n <= 0 || position < 0 || position >= capacity) return 0;
   if (n > capacity) n = capacity;
   if (n > maxPoints) n = maxPoints;

@@ -27,6 +27,10 @@ class Relaxed {
 
   T load() const { return m_value.load(std::memory_order_relaxed); }
   void store(T value) { m_value.store(value, std::memory_order_relaxed); }
+  // For an index or count that announces other data written before it: a
+  // reader that sees the announced value with acquire() sees that data too.
+  void publish(T value) { m_value.store(value, std::memory_order_release); }
+  T acquire() const { return m_value.load(std::memory_order_acquire); }
 
  private:
   std::atomic<T> m_value{};

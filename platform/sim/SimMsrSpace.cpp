@@ -179,9 +179,12 @@ uint64_t SimMsrSpace::energyStatus(const SimWorkloadModel& w, int cpu,
                                    SimPowerDomain domain) const {
   // Counts of 2^-n joules, n = 0x606 bits 12:8, in a 32-bit register that wraps.
   const int shift = static_cast<int>((m_part.raplUnits >> 8) & 0x1F);
-  const uint64_t counts =
-      SimWorkloadModel::wholeCount(std::ldexp(w.energyJoules(w.packageOf(cpu), domain), shift));
-  return counts & 0xFFFFFFFFu;
+  // Whole counts from whole nanojoules in integer arithmetic, so equal energy
+  // always gives equal counts.
+  __extension__ using Wide = unsigned __int128;
+  const Wide scaled =
+      (static_cast<Wide>(w.energyNanojoules(w.packageOf(cpu), domain)) << shift) / 1000000000u;
+  return static_cast<uint64_t>(scaled) & 0xFFFFFFFFu;
 }
 
 uint64_t SimMsrSpace::pState(int index) const {

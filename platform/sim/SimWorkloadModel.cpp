@@ -72,6 +72,21 @@ double baseClockOf(const SimPartConfig& part) {
 
 size_t at(SimEvent e) { return static_cast<size_t>(e); }
 
+// watts × ns in whole nanojoules, rounded to nearest. Extended precision keeps
+// the product of any realistic draw and stretch exact to well below 1 nJ.
+uint64_t nanojoules(double watts, uint64_t ns) {
+  const long double product = static_cast<long double>(watts) * static_cast<long double>(ns);
+  if (!(product > 0.0L)) {
+    return 0;
+  }
+  if (product >= 1.8e19L) {
+    return UINT64_MAX;
+  }
+  return static_cast<uint64_t>(product + 0.5L);
+}
+
+uint64_t saturatingSum(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+
 }  // namespace
 
 SimWorkloadModel::SimWorkloadModel(const SimMachineConfig& config,
@@ -150,8 +165,16 @@ void SimWorkloadModel::integrateTo(uint64_t nowNs) {
   }
   for (size_t p = 0; p < m_packages.size(); ++p) {
     for (int d = 0; d < kSimPowerDomainCount; ++d) {
-      m_packages[p].energyJ[static_cast<size_t>(d)] +=
-          power(static_cast<int>(p), static_cast<SimPowerDomain>(d)) * seconds;
+      Rail& rail = m_packages[p].rails[static_cast<size_t>(d)];
+      // The inputs now in force have held since m_lastNs (every change is
+      // preceded by an advance), so a new draw starts a stretch there.
+      const double watts = power(static_cast<int>(p), static_cast<SimPowerDomain>(d));
+      if (watts != rail.watts) {
+        rail.settledNj = rail.totalNj;
+        rail.startNs = m_lastNs;
+        rail.watts = watts;
+      }
+      rail.totalNj = saturatingSum(rail.settledNj, nanojoules(rail.watts, nowNs - rail.startNs));
     }
   }
   m_lastNs = nowNs;
@@ -253,7 +276,14 @@ double SimWorkloadModel::energyJoules(int package, SimPowerDomain domain) const 
   if (!validPackage(package) || domain == SimPowerDomain::kCount) {
     return 0.0;
   }
-  return m_packages[static_cast<size_t>(package)].energyJ[static_cast<size_t>(domain)];
+  return static_cast<double>(energyNanojoules(package, domain)) / kNsPerSecond;
+}
+
+uint64_t SimWorkloadModel::energyNanojoules(int package, SimPowerDomain domain) const {
+  if (!validPackage(package) || domain == SimPowerDomain::kCount) {
+    return 0;
+  }
+  return m_packages[static_cast<size_t>(package)].rails[static_cast<size_t>(domain)].totalNj;
 }
 
 double SimWorkloadModel::rate(int cpu, SimEvent event) const {

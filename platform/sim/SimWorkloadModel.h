@@ -47,6 +47,8 @@ class SimWorkloadModel {
   double eventTotal(int cpu, SimEvent event, bool user, bool kernel) const;
   double packageEventTotal(int package, SimEvent event) const;  // all its processors
   double energyJoules(int package, SimPowerDomain domain) const;
+  // The same total in whole nanojoules: what the energy registers count from.
+  uint64_t energyNanojoules(int package, SimPowerDomain domain) const;
 
   // Values at the current time.
   double rate(int cpu, SimEvent event) const;             // per second, both modes
@@ -90,11 +92,23 @@ class SimWorkloadModel {
     std::vector<int> cpus;
     std::optional<double> fixedC;
   };
+  // Energy of one rail, integrated exactly: the draw is constant between
+  // changes of the inputs, so the total is the energy up to the start of the
+  // current stretch plus that stretch's draw times its length, computed anew
+  // from integers at every step. Summing a product per step instead let the
+  // rounding of each step accumulate, so two reads a second apart at a fixed
+  // draw could differ by one count more or less than the draw gives.
+  struct Rail {
+    uint64_t settledNj = 0;  // whole stretches before the current one
+    uint64_t startNs = 0;    // machine time the current stretch began
+    double watts = 0.0;      // its draw
+    uint64_t totalNj = 0;    // settledNj + the current stretch up to m_lastNs
+  };
   struct Package {
     std::vector<int> cpus;
     std::vector<int> cores;  // indexes into m_cores
     std::optional<SimPowerDraw> fixed;
-    std::array<double, kSimPowerDomainCount> energyJ{};
+    std::array<Rail, kSimPowerDomainCount> rails{};
   };
 
   // Integrates every total up to nowNs with the inputs as they are.

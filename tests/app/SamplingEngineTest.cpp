@@ -242,6 +242,40 @@ TEST_F(SamplingEngineTest, TickAdvancesTheClockAndRunsTheDerivedPassEveryThirdTi
   EXPECT_EQ(derived, 4);
 }
 
+// The fixed rhythm: every counter sampler passes every 300 ms, every usage
+// sampler every 500 ms, and each display tick moves the sample clock 100 ms,
+// with the derived pass on every 300 ms of clock (ticks 3, 6, 9, ...).
+TEST_F(SamplingEngineTest, FixedPeriodsOfThreeHundredFiveHundredAndOneHundredMilliseconds) {
+  engine->setSources(nullptr, nullptr, nullptr, &processors, &groups);
+  engine->createThreads();
+  ASSERT_EQ(engine->usageThreadCount(), 1);
+  ASSERT_EQ(engine->counterThreadCount(), 4);
+  struct Expected {
+    const SamplerThread* thread;
+    int64_t periodMs;
+  };
+  const Expected expected[] = {{engine->usageThread(0), 500},   {engine->counterThread(0), 300},
+                               {engine->counterThread(1), 300}, {engine->counterThread(2), 300},
+                               {engine->counterThread(3), 300}};
+  for (const Expected& e : expected) {
+    ASSERT_NE(e.thread, nullptr);
+    EXPECT_EQ(e.thread->period().count(), e.periodMs);
+  }
+  engine->stopAndJoin();
+
+  engine = std::make_unique<SamplingEngine>(*platform);  // a stopped engine ticks without the derived pass
+  CKMDriver driver(*platform);
+  ASSERT_TRUE(driver.CreateDriverMutex("Global\\kzor-periods", nullptr));
+  engine->setSources(&driver, nullptr, nullptr, &processors, &groups);
+  std::vector<uint32_t> passClocks;
+  engine->setDerivedPass([&](CProcessor_2&) { passClocks.push_back(SampleClock::now()); });
+  for (uint32_t tick = 1; tick <= 10; ++tick) {
+    engine->tick();
+    EXPECT_EQ(SampleClock::now(), tick * 100);
+  }
+  EXPECT_EQ(passClocks, (std::vector<uint32_t>{300, 600, 900}));
+}
+
 TEST_F(SamplingEngineTest, RebuildNeverFreesCountersAUsageSamplerReads) {
   CProcessor_2& package = *processors.At(0);
   AddDerivedMetrics(package, CounterBuildContext{});

@@ -25,6 +25,8 @@ namespace tv2::testing {
 // remember what they were asked.
 class ScriptedShell : public AppShell {
  public:
+  bool canAsk() const override { return interactive; }
+  void notice(const std::string& line) override { notices.push_back(line); }
   struct Question {
     std::string text;
     std::string caption;
@@ -39,6 +41,8 @@ class ScriptedShell : public AppShell {
   }
   std::deque<int> answers;
   std::vector<Question> asked;
+  std::vector<std::string> notices;
+  bool interactive = true;  // false: a run without a window
 };
 
 // What a configuration switch told the views, in order.

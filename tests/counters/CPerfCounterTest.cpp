@@ -79,23 +79,27 @@ TEST_F(PerfCounterTest, FailedReadsAndBackwardCountsAreDropped) {
   ASSERT_EQ(counter.history->count, 1);
   float good = counter.value;
 
-  // Someone reset the counter: the negative rate is kept as the value but
-  // not recorded.
+  // Someone reset the counter: no figure for that interval (the last one
+  // stays shown, never a negative rate), and the next interval counts from
+  // the new reading.
   sample(3000, 10);
   EXPECT_EQ(counter.history->count, 1);
-  EXPECT_LT(counter.value, 0.0f);
+  EXPECT_EQ(counter.value, good);
+  sample(4000, 10 + 1'000'000);
+  ASSERT_EQ(counter.history->count, 2);
+  EXPECT_EQ(counter.value, good);
 
   // A failed read gives -1 and leaves the sample times alone.
   setCount(20);
   sim.machine->hardware().setMsrFailing(kMsrIntelPmc0, true);
   double sampleTime = counter.sampleTime;
-  timer.now = 4000;
+  timer.now = 5000;
   counter.Update(&timer);
   EXPECT_EQ(counter.Read(), -1.0);
   EXPECT_EQ(counter.currentRaw, -1.0);
   EXPECT_EQ(counter.sampleTime, sampleTime);
-  EXPECT_EQ(counter.history->count, 1);
-  EXPECT_EQ(counter.history->values[0], good);
+  EXPECT_EQ(counter.history->count, 2);
+  EXPECT_EQ(counter.history->values[1], good);
 
   // Without a driver nothing can be read at all.
   CPerfCounter orphan(1, kMsrIntelPmc0, nullptr);

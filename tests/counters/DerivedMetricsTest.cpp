@@ -178,6 +178,17 @@ TEST_F(DerivedMetricsTest, IntelUncoreIsPackageLessCoresAndGraphics) {
   ComputeDerivedMetrics(p);
   EXPECT_EQ(uncore->value, 40.0f);
   EXPECT_EQ(uncore->history->count, 1);
+
+  // Rails above the package for one pass (read a moment apart): no figure,
+  // never a negative one; the last figure stays.
+  p.corePower->value = 25.0f;
+  ComputeDerivedMetrics(p);
+  ASSERT_EQ(uncore->value, 10.0f);
+  p.packagePower->value = 28.0f;
+  ComputeDerivedMetrics(p);
+  EXPECT_EQ(uncore->value, 10.0f);
+  EXPECT_EQ(uncore->history->count, 2);
+  for (int32_t i = 0; i < uncore->history->count; ++i) EXPECT_GE(uncore->history->values[i], 0.0f);
 }
 
 TEST_F(DerivedMetricsTest, TrinityPackageIsTheSumOfItsRails) {

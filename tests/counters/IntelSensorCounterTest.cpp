@@ -124,20 +124,22 @@ TEST_F(IntelPowerTest, EnergyUnitIsLearntOnceAndNothingIsShownWithoutIt) {
   EXPECT_NEAR(counter.value, 40.0f, 0.4f);
 }
 
-TEST_F(IntelPowerTest, EnergyWrapGivesNoPoint) {
-  setPackageWatts(1000.0);
-  // Up to a few milliseconds before the 32-bit count wraps.
+TEST_F(IntelPowerTest, EnergyWrapIsCountedAcrossAndNeverShowsNegativeWatts) {
+  setPackageWatts(95.0);
+  // Up to 30 ms before the 32-bit count wraps (65536 J at 2^-16 J), then one
+  // 300 ms sample across the wrap.
   uint64_t countsToWrap = (uint64_t{1} << 32) - energyCount();
-  sim.machine->advanceMs(countsToWrap / 65536 - 2);
+  sim.machine->advanceMs(countsToWrap * 1000 / (95 * 65536) - 30);
   sample();
-  sim.machine->advanceMs(4);
-  sample();
-  EXPECT_LT(energyCount(), 65536u * 4);  // it did wrap
-  EXPECT_EQ(counter.history->count, 0);
   sim.machine->advanceMs(300);
   sample();
-  EXPECT_EQ(counter.history->count, 1);
-  EXPECT_NEAR(counter.value, 1000.0f, 1.0f);
+  sim.machine->advanceMs(300);  // a past-the-wrap reading: the last sample wrapped
+  ASSERT_LT(energyCount(), 95u * 65536);
+  ASSERT_EQ(counter.history->count, 1);
+  EXPECT_NEAR(counter.value, 95.0f, 0.1f);
+  sample();
+  ASSERT_EQ(counter.history->count, 2);
+  EXPECT_NEAR(counter.history->values[1], 95.0f, 0.1f);
 }
 
 }  // namespace

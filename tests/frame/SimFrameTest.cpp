@@ -12,6 +12,7 @@
 
 #include "counters/model/CCounter.h"
 #include "frame/AW_CMultiViewSplitter.h"
+#include "frame/FrameStatusBar.h"
 #include "tests/frame/SimFrameHarness.h"
 #include "ui/CGraphControl.h"
 #include "ui/CLeftView.h"
@@ -126,6 +127,25 @@ TEST(SimFrameTest, ScreenshotAfterFiveSecondsShowsACurveInEveryGraph) {
   // Four slots on the left, one graph per logical processor on the right.
   const int threads = static_cast<int>(h.app->SelectedProcessor()->threads.size());
   EXPECT_EQ(graphsWithSource, 4 + threads);
+}
+
+// Counter registers the driver host cannot read: the window opens without a
+// question, and its status bar says once why event counters are off; no
+// notice leaves the idle text.
+TEST(SimFrameTest, StatusBarSaysWhyEventCountersAreOff) {
+  {
+    SimFrameHarness h("intel-snb");
+    for (uint32_t reg : {0x38Du, 0x186u, 0x187u, 0x188u, 0x189u}) h.machine->hardware().setMsrFailing(reg, true);
+    ASSERT_TRUE(h.start());
+    EXPECT_TRUE(h.prompts.boxes.empty());
+    const QString shown = h.frame()->frameStatusBar().messageText();
+    EXPECT_EQ(shown.toStdString(), h.app->countersNotice);
+    EXPECT_TRUE(shown.contains(QStringLiteral("processor 0"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("cannot be read"))) << shown.toStdString();
+  }
+  SimFrameHarness h("intel-snb");
+  ASSERT_TRUE(h.start());
+  EXPECT_EQ(h.frame()->frameStatusBar().messageText(), QString::fromUtf8(FrameStatusBar::kIdleText));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/sim/SimMachine.h"
+#include "platform/sim/SimWorkloadModel.h"
 
 namespace tv2::sim {
 namespace {
@@ -153,6 +154,36 @@ TEST(SimRegistersTest, EnergyCountersFollowThePowerAndWrapAt32Bits) {
   const double idle = m->truePower(0, SimPowerDomain::kCores);
   m->setLoadAll(1.0);
   EXPECT_GT(m->truePower(0, SimPowerDomain::kCores), idle);
+}
+
+// The energy integration is exact whatever instant the draw was set at and
+// however often the totals are read in between: a fixed draw over a second
+// gives exactly that many joules, and the count a register derives from it
+// never comes out one short or one long.
+TEST(SimRegistersTest, EnergyOverAStretchOfFixedDrawIsExactForAnyStartAndReadPattern) {
+  const SimMachineConfig config = SimMachine::preset("intel-snb").value();
+  std::vector<SimLogicalProcessor> cpus(4);
+  for (int i = 0; i < 4; ++i) cpus[static_cast<size_t>(i)].core = i;
+  for (uint64_t start = 1; start < 4'000'000; start += 65'537) {
+    SimWorkloadModel w(config, cpus);
+    w.setLoad(1, 0.37, 0.5);  // a load-following draw before the fixed one
+    w.advanceTo(start);
+    w.setPower(0, SimPowerDraw{40.0, 14.0, 10.0, 0.0});
+    const uint64_t before = w.energyNanojoules(0, SimPowerDomain::kPackage);
+    const uint64_t cores = w.energyNanojoules(0, SimPowerDomain::kCores);
+    // Reads at irregular instants split the second into uneven steps.
+    for (uint64_t t = start + 13; t < start + 1'000'000'000; t += 999'983 + (t % 7) * 12'347) w.advanceTo(t);
+    w.advanceTo(start + 1'000'000'000);
+    const uint64_t after = w.energyNanojoules(0, SimPowerDomain::kPackage);
+    ASSERT_EQ(after - before, 64'000'000'000u) << start;
+    ASSERT_EQ(w.energyNanojoules(0, SimPowerDomain::kCores) - cores, 40'000'000'000u) << start;
+    // In 2^-16 J counts, as the register keeps them.
+    const auto counts = [](uint64_t nj) {
+      __extension__ using Wide = unsigned __int128;
+      return static_cast<uint64_t>((static_cast<Wide>(nj) << 16) / 1'000'000'000u);
+    };
+    ASSERT_EQ(counts(after) - counts(before), 64u * 65536) << start;
+  }
 }
 
 TEST(SimRegistersTest, ThermalStatusReadsTheDistanceBelowTjMax) {
