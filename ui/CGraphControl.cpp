@@ -56,19 +56,17 @@ void CGraphControl::paintBuffer() {
 
 QImage CGraphControl::renderImage() {
   paintBuffer();
-  // A deep copy: a shared one would make the next paint copy the image
-  // before changing it.
-  return m_canvas.image().copy();
+  return m_canvas.composed();
 }
 
 void CGraphControl::paintEvent(QPaintEvent* event) {
   paintBuffer();
-  const QImage& image = m_canvas.image();
-  if (image.isNull()) return;
+  if (m_canvas.size().isEmpty()) return;
   QPainter painter(this);
   // Only what the window system asks for: an exposed part, or the whole
   // control after update().
-  for (const QRect& rect : event->region()) painter.drawImage(rect.topLeft(), image, rect);
+  for (const QRect& rect : event->region()) m_canvas.draw(painter, rect);
+  painter.end();
   if (m_snapshot.count() > 0 && firstPointObserver()) {
     std::function<void()> observer = std::move(firstPointObserver());
     firstPointObserver() = nullptr;

@@ -1,6 +1,7 @@
 #include "ui/GraphCanvas.h"
 
 #include <QRect>
+#include <QRegion>
 
 #include <algorithm>
 #include <cstring>
@@ -19,6 +20,9 @@ constexpr uint32_t kPixelMilliseconds = static_cast<uint32_t>(GraphPainter::kMil
 // Dirty runs closer than this are painted as one: each run walks the data
 // once, which costs more than a few extra columns.
 constexpr int kRunMergeGap = 8;
+// Columns of room beside the band: at one pixel a tick its pixels are
+// copied back once every 25.6 seconds.
+constexpr int kBandSlack = 256;
 
 // Receives the data walk and notes, per column, what it would have painted.
 struct ColumnRecorder {
@@ -94,14 +98,15 @@ bool GraphCanvas::recordColumns(const Edges& plot, const GraphSnapshot& data, ui
   return recorder.inside;
 }
 
-const QImage& GraphCanvas::paint(QSize size, const GraphFields& fields, const GraphSnapshot& data,
-                                 uint32_t sampleClock) {
+void GraphCanvas::paint(QSize size, const GraphFields& fields, const GraphSnapshot& data,
+                        uint32_t sampleClock) {
   if (size.isEmpty()) {
     m_image = QImage();
+    m_band = QImage();
     m_valid = false;
     m_lastPaint = Paint::kNone;
     m_lastColumns = 0;
-    return m_image;
+    return;
   }
   if (m_image.size() != size) {
     m_image = QImage(size, QImage::Format_RGB32);
@@ -122,21 +127,39 @@ const QImage& GraphCanvas::paint(QSize size, const GraphFields& fields, const Gr
   const Edges plot = GraphPainter::plotEdges(fields, size.width() - 2 * border,
                                              size.height() - 2 * border);
   const bool recorded = recordColumns(plot, data, sampleClock, m_nextColumns);
-  if (!recorded || !m_valid || !paintPartial(fields, data, sampleClock, plot)) {
-    paintFull(fields, data, sampleClock);
+  if (!recorded || !m_valid || m_band.isNull() ||
+      !paintPartial(fields, data, sampleClock, plot)) {
+    paintFull(fields, data, sampleClock, recorded ? &plot : nullptr);
     m_lastColumns = std::max(plot.width() + 1, 0);
   }
   m_valid = recorded;
   std::swap(m_columns, m_nextColumns);
   m_clock = sampleClock;
   m_scrollOffset = fields.scrollOffset;
-  return m_image;
 }
 
 void GraphCanvas::paintFull(const GraphFields& fields, const GraphSnapshot& data,
-                            uint32_t sampleClock) {
+                            uint32_t sampleClock, const Edges* plot) {
   GraphPainter::paintFramed(m_image, fields, data, sampleClock);
   m_lastPaint = Paint::kFull;
+  if (plot == nullptr) {
+    m_band = QImage();
+    return;
+  }
+  // The band: the plot's columns and the right edge's, from the row above
+  // the plot (a full-scale level) to the plot's bottom.
+  const int border = GraphPainter::kBorderWidth;
+  const int top = std::max(plot->top - 1, 0);
+  const int bottom = std::min(plot->bottom, m_image.height() - 2 * border);
+  m_bandRect = QRect(border + plot->left, border + top, plot->width() + 1, bottom - top);
+  const QSize bandSize(m_bandRect.width() + kBandSlack, m_bandRect.height());
+  if (m_band.size() != bandSize) m_band = QImage(bandSize, QImage::Format_RGB32);
+  m_bandStart = 0;
+  const size_t bytes = static_cast<size_t>(m_bandRect.width()) * sizeof(QRgb);
+  for (int y = 0; y < m_bandRect.height(); ++y) {
+    std::memcpy(m_band.scanLine(y),
+                m_image.constScanLine(m_bandRect.y() + y) + m_bandRect.x() * sizeof(QRgb), bytes);
+  }
 }
 
 bool GraphCanvas::paintPartial(const GraphFields& fields, const GraphSnapshot& data,
@@ -173,15 +196,15 @@ bool GraphCanvas::paintPartial(const GraphFields& fields, const GraphSnapshot& d
     m_lastColumns = 0;
     return true;
   }
+  if (shift > 0) slideBand(shift);
 
-  const int clientWidth = m_image.width() - 2 * GraphPainter::kBorderWidth;
-  const int clientHeight = m_image.height() - 2 * GraphPainter::kBorderWidth;
-  const int top = std::max(plot.top - 1, 0);
-  const int bottom = std::min(plot.bottom, clientHeight);
-  if (shift > 0) shiftPlot(plot, top, bottom, shift);
-
-  const QRect client(GraphPainter::kBorderWidth, GraphPainter::kBorderWidth, clientWidth,
-                     clientHeight);
+  // The painter works in client coordinates; placed so that plot column x
+  // lands on band column m_bandStart + x - plot.left and client row y on band
+  // row y - (top of the band).
+  const int border = GraphPainter::kBorderWidth;
+  const int bandTop = m_bandRect.y() - border;
+  const QRect client(m_bandStart - plot.left, -bandTop, m_image.width() - 2 * border,
+                     m_image.height() - 2 * border);
   m_lastColumns = 0;
   int i = 0;
   while (i < span) {
@@ -200,8 +223,8 @@ bool GraphCanvas::paintPartial(const GraphFields& fields, const GraphSnapshot& d
         ++gap;
       }
     }
-    GraphPainter::paint(m_image, client, fields, data, sampleClock,
-                        QRect(plot.left + i, top, end - i, bottom - top));
+    GraphPainter::paint(m_band, client, fields, data, sampleClock,
+                        QRect(plot.left + i, bandTop, end - i, m_bandRect.height()));
     m_lastColumns += end - i;
     i = end;
   }
@@ -209,19 +232,49 @@ bool GraphCanvas::paintPartial(const GraphFields& fields, const GraphSnapshot& d
   return true;
 }
 
-// Moves the plot's columns left+shift .. right-1 to left .. right-1-shift on
-// every row of the band; the columns uncovered on the right are dirty and
-// painted afterwards.
-void GraphCanvas::shiftPlot(const Edges& plot, int top, int bottom, int pixels) {
-  const int border = GraphPainter::kBorderWidth;
-  const size_t bytes = static_cast<size_t>(plot.width() - pixels) * sizeof(QRgb);
-  uchar* bits = m_image.bits();
-  const qsizetype stride = m_image.bytesPerLine();
-  for (int y = top; y < bottom; ++y) {
-    auto* row = reinterpret_cast<QRgb*>(bits + static_cast<qsizetype>(y + border) * stride) +
-                border + plot.left;
-    std::memmove(row, row + pixels, bytes);
+// Moves the band left by `pixels`: its start moves right, and when the slack
+// is used up the columns still shown are copied back to the image's start.
+// The uncovered columns on the right are dirty and painted afterwards.
+void GraphCanvas::slideBand(int pixels) {
+  const int span = m_bandRect.width();
+  const int start = m_bandStart + pixels;
+  if (start + span <= m_band.width()) {
+    m_bandStart = start;
+    return;
   }
+  const size_t bytes = static_cast<size_t>(span - pixels) * sizeof(QRgb);
+  for (int y = 0; y < m_band.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(m_band.scanLine(y));
+    std::memmove(row, row + start, bytes);
+  }
+  m_bandStart = 0;
+}
+
+void GraphCanvas::draw(QPainter& painter, const QRect& rect) const {
+  if (m_image.isNull()) return;
+  if (m_band.isNull()) {
+    painter.drawImage(rect.topLeft(), m_image, rect);
+    return;
+  }
+  for (const QRect& part : QRegion(rect).subtracted(m_bandRect)) {
+    painter.drawImage(part.topLeft(), m_image, part);
+  }
+  const QRect inner = rect.intersected(m_bandRect);
+  if (!inner.isEmpty()) {
+    painter.drawImage(inner.topLeft(), m_band,
+                      inner.translated(m_bandStart - m_bandRect.x(), -m_bandRect.y()));
+  }
+}
+
+QImage GraphCanvas::composed() const {
+  QImage whole = m_image.copy();
+  if (whole.isNull() || m_band.isNull()) return whole;
+  const size_t bytes = static_cast<size_t>(m_bandRect.width()) * sizeof(QRgb);
+  for (int y = 0; y < m_bandRect.height(); ++y) {
+    std::memcpy(whole.scanLine(m_bandRect.y() + y) + m_bandRect.x() * sizeof(QRgb),
+                m_band.constScanLine(y) + m_bandStart * sizeof(QRgb), bytes);
+  }
+  return whole;
 }
 
 }  // namespace tv2

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QImage>
+#include <QPainter>
+#include <QRect>
 #include <QRgb>
 #include <QSize>
 
@@ -16,21 +18,31 @@ namespace tv2 {
 // A graph's off-screen image, border included, kept from paint to paint so
 // that a display tick redraws only what it changed. Between two paints with
 // the same settings and size the clock moves the curve and the grid left by
-// whole pixels: the plot's rows are shifted by that many pixels and only the
-// columns whose content differs from their shifted old content are painted
+// whole pixels: the plot's columns are moved by that many pixels and only the
+// columns whose content differs from their moved old content are painted
 // again, by the same painter, clipped to them. Every pixel comes out exactly
 // as a full repaint would leave it; anything else (a new size, other
 // settings, a new full scale, the clock going back) paints the whole image.
+//
+// The plot's band (its columns, from one row above it to its bottom) lives in
+// an image wider than the band: moving it left is moving the band's start
+// to the right, and its pixels are copied back to the start only when the
+// slack runs out, once every few hundred ticks. The rest of the graph
+// (border, margins, labels) stays in a second image that only a full paint
+// changes.
 class GraphCanvas {
  public:
   enum class Paint { kNone, kFull, kPartial, kUnchanged };
 
-  // Brings the image to the state given and returns it. An empty size gives
-  // a null image.
-  const QImage& paint(QSize size, const GraphFields& fields, const GraphSnapshot& data,
-                      uint32_t sampleClock);
+  // Brings the graph to the state given. An empty size leaves no image.
+  void paint(QSize size, const GraphFields& fields, const GraphSnapshot& data,
+             uint32_t sampleClock);
 
-  const QImage& image() const { return m_image; }
+  // Draws the part `rect` of the graph (graph coordinates) at its place.
+  void draw(QPainter& painter, const QRect& rect) const;
+  // The whole graph as one image (a copy); null before the first paint.
+  QImage composed() const;
+  QSize size() const { return m_image.size(); }
   // What the last paint did, and how many plot columns it painted again
   // (every column for a full paint).
   Paint lastPaint() const { return m_lastPaint; }
@@ -72,12 +84,20 @@ class GraphCanvas {
     bool operator==(const Key&) const = default;
   };
 
-  void paintFull(const GraphFields& fields, const GraphSnapshot& data, uint32_t sampleClock);
+  // Paints everything; with `plot` given, also takes the band from it.
+  void paintFull(const GraphFields& fields, const GraphSnapshot& data, uint32_t sampleClock,
+                 const GraphPainter::Edges* plot);
   bool paintPartial(const GraphFields& fields, const GraphSnapshot& data, uint32_t sampleClock,
                     const GraphPainter::Edges& plot);
-  void shiftPlot(const GraphPainter::Edges& plot, int top, int bottom, int pixels);
+  void slideBand(int pixels);
 
+  // Everything but the live band; the band's area in it is stale.
   QImage m_image;
+  // The band at columns m_bandStart .. m_bandStart + span - 1, and where it
+  // goes in the graph. Null when the band is not kept (a degenerate plot).
+  QImage m_band;
+  int m_bandStart = 0;
+  QRect m_bandRect;
   bool m_valid = false;
   Key m_key;
   uint32_t m_clock = 0;

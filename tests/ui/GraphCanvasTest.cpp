@@ -70,7 +70,8 @@ class Scenario {
   // Paints the canvas and a fresh full image and says where they differ.
   ::testing::AssertionResult paintMatches(GraphCanvas& canvas) const {
     const GraphSnapshot data = snapshot();
-    const QImage& kept = canvas.paint(size, fields, data, m_clock);
+    canvas.paint(size, fields, data, m_clock);
+    const QImage kept = canvas.composed();
     QImage full(size, QImage::Format_RGB32);
     full.fill(0xFF000000u);
     GraphPainter::paintFramed(full, fields, data, m_clock);
