@@ -90,7 +90,11 @@ bool CTarvelle2App::InitialiseMonitoring() {
   std::string tempFolder = m_platform.files().tempFolder();
   uint32_t driverError = 0;
   if (!driver->Initialize(tempFolder.c_str(), &driverError, 1)) {
-    m_shell.messageBox("Error during driver initialization", "Error", kMbIconWarning);
+    // The reason goes on its own line, so the first stays what it always was.
+    std::string reason = m_platform.driverUnavailableReason();
+    m_shell.messageBox(reason.empty() ? std::string("Error during driver initialization")
+                                      : "Error during driver initialization\n" + reason,
+                       "Error", kMbIconWarning);
   } else if (driver->Acquire(&driverError, kDriverWaitMs)) {
     int32_t version = -1;
     driver->GetDriverVersion(&version);

@@ -56,6 +56,10 @@ class Platform {
   // Opens a device by name ("\\.\kzor138" is the driver host's). A device
   // that does not exist (the host is not running) is kErrorFileNotFound.
   virtual std::unique_ptr<Device> openDevice(const std::string& name, uint32_t* error) = 0;
+
+  // After the driver could not be initialised: why, and what the user can
+  // do, in one line; empty when there is nothing to add to the error.
+  virtual std::string driverUnavailableReason() { return std::string(); }
 };
 
 }  // namespace tv2

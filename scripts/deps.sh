@@ -12,9 +12,12 @@ packages=(
   # in place of the system's (ca-certificates) in a private mount and
   # network namespace whose loopback ip brings up.
   openssl ca-certificates iproute2
+  librsvg2-bin  # rsvg-convert renders the icon's PNG sizes for installation
 )
 if [ "${1:-}" = "--ci" ]; then
   packages+=(clang libclang-rt-14-dev)
+  # Checks of the installed files and of the Debian package.
+  packages+=(systemd desktop-file-utils appstream lintian)
 fi
 # scripts/measure-cost.sh: a virtual X server and htop to compare against.
 if [ "${1:-}" = "--measure" ]; then

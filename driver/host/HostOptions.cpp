@@ -38,6 +38,8 @@ bool HostOptions::parse(int argc, const char* const* argv, HostOptions* out, std
       options.frameTimeoutMs = ms;
     } else if (std::strcmp(arg, "--daemon") == 0) {
       options.daemon = true;
+    } else if (std::strcmp(arg, "--socket-activated") == 0) {
+      options.socketActivated = true;
     } else if (std::strcmp(arg, "--no-modprobe") == 0) {
       options.loadMsrModule = false;
     } else {
@@ -47,6 +49,10 @@ bool HostOptions::parse(int argc, const char* const* argv, HostOptions* out, std
   }
   if (options.socketPath.empty()) {
     *error = "--socket is required";
+    return false;
+  }
+  if (options.socketActivated && (options.daemon || !options.pidFile.empty())) {
+    *error = "--socket-activated runs under a service manager: no --daemon or --pid-file";
     return false;
   }
   *out = std::move(options);

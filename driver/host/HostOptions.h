@@ -10,12 +10,17 @@ namespace tv2 {
 //   --pid-file PATH    written once the device listens, removed at exit
 //   --daemon           detach; the starting process ends once the device
 //                      listens, with 0, or with the failure's exit code
+//   --socket-activated serve on the listening socket the service manager
+//                      passed (it must be bound to --socket); root and the
+//                      socket file's group may connect; no pid file, no
+//                      detaching, the socket file stays at exit
 //   --dev-root DIR, --sys-root DIR, --frame-timeout-ms N, --no-modprobe
 //                      for tests that give the host a tree of plain files
 struct HostOptions {
   std::string socketPath;
   std::string pidFile;
   bool daemon = false;
+  bool socketActivated = false;
   std::string devRoot = "/dev";
   std::string sysRoot = "/sys";
   uint32_t frameTimeoutMs = 2000;

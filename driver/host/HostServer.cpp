@@ -29,13 +29,6 @@ int64_t monotonicMs() {
   return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-bool peerIsRoot(int fd) {
-  ucred credentials{};
-  socklen_t size = sizeof credentials;
-  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) return false;
-  return size == sizeof credentials && credentials.uid == 0;
-}
-
 bool fillAddress(const std::string& path, sockaddr_un* address) {
   std::memset(address, 0, sizeof *address);
   address->sun_family = AF_UNIX;
@@ -97,10 +90,21 @@ int HostServer::listen() {
   return 0;
 }
 
+int HostServer::adopt(int fd, gid_t allowedGroup) {
+  if (fd < 0 || m_listenFd >= 0) return EBADF;
+  m_listenFd = fd;
+  m_access = PeerAccess(allowedGroup);
+  // The socket file is the service manager's: removeSocket leaves it.
+  m_socketDevice = 0;
+  m_socketInode = 0;
+  return 0;
+}
+
 void HostServer::removeSocket() {
   if (m_listenFd < 0) return;
   struct stat current;
-  if (::lstat(m_options.socketPath.c_str(), &current) == 0 && current.st_dev == m_socketDevice &&
+  if (m_socketInode != 0 && ::lstat(m_options.socketPath.c_str(), &current) == 0 &&
+      current.st_dev == m_socketDevice &&
       current.st_ino == m_socketInode)
     ::unlink(m_options.socketPath.c_str());
 }
@@ -161,7 +165,7 @@ void HostServer::acceptClients() {
   for (;;) {
     int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) return;  // EAGAIN: all taken; other errors: try at the next wake-up
-    if (!peerIsRoot(fd) || m_connections.size() >= m_options.maxClients) {
+    if (!m_access.allows(fd) || m_connections.size() >= m_options.maxClients) {
       ::close(fd);
       continue;
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/host/CallerAffinity.h"
+#include "driver/host/PeerAccess.h"
 #include "driver/protocol/DeviceRequestHandler.h"
 
 namespace tv2 {
@@ -29,7 +30,9 @@ struct HostServerOptions {
 // limits, a frame cut short by the end of the stream or by the frame timeout)
 // is answered with kStatusInvalidData and its connection closed, since the
 // stream has lost its frame boundaries. Clients whose credentials
-// (SO_PEERCRED) are not root's are disconnected before anything is read.
+// (SO_PEERCRED) are not root's are disconnected before anything is read;
+// on a socket the service manager passed (adopt), so are clients outside the
+// socket file's group (see PeerAccess).
 //
 // Threads: one; the object is not shared.
 class HostServer {
@@ -48,7 +51,13 @@ class HostServer {
   // or an errno value when poll itself fails.
   int run(int stopFd);
 
-  // Removes the socket file if it is still the one listen() made.
+  // Serves on a listening socket the service manager made and passed
+  // (taken over; non-blocking); members of allowedGroup may connect besides
+  // root. Returns 0 or an errno value.
+  int adopt(int fd, gid_t allowedGroup);
+
+  // Removes the socket file if it is still the one listen() made; an
+  // adopted socket's file stays.
   void removeSocket();
 
  private:
@@ -73,6 +82,7 @@ class HostServer {
   DeviceRequestHandler& m_handler;
   const HostServerOptions m_options;
   int m_listenFd = -1;
+  PeerAccess m_access;  // root only unless adopt names a group
   dev_t m_socketDevice = 0;
   ino_t m_socketInode = 0;
   std::vector<Connection> m_connections;

@@ -17,6 +17,7 @@
 #include "driver/host/HostOptions.h"
 #include "driver/host/HostServer.h"
 #include "driver/host/LinuxHardware.h"
+#include "driver/host/SocketActivation.h"
 #include "driver/protocol/AccessPolicy.h"
 #include "driver/protocol/DeviceRequestHandler.h"
 #include "driver/protocol/HardwareFacts.h"
@@ -97,8 +98,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "driver host: %s\n", error.c_str());
     return kHostExitUsage;
   }
-  // Whatever descriptors the starter left open are not the host's to keep.
-  ::close_range(3, ~0u, 0);
+  // A service manager passes the listening socket as descriptor 3.
+  ActivatedSocket activated;
+  if (options.socketActivated && !ActivatedSocket::take(options.socketPath, &activated, &error)) {
+    std::fprintf(stderr, "driver host: %s\n", error.c_str());
+    return kHostExitNoDevice;
+  }
+  // Whatever other descriptors the starter left open are not the host's to keep.
+  ::close_range(activated.fd >= 0 ? static_cast<unsigned>(activated.fd) + 1 : 3u, ~0u, 0);
   std::signal(SIGPIPE, SIG_IGN);
   ::umask(077);
 
@@ -133,7 +140,7 @@ int main(int argc, char** argv) {
   serverOptions.socketPath = options.socketPath;
   serverOptions.frameTimeoutMs = options.frameTimeoutMs;
   HostServer server(handler, serverOptions);
-  int listenError = server.listen();
+  int listenError = activated.fd >= 0 ? server.adopt(activated.fd, activated.group) : server.listen();
   if (listenError != 0) {
     std::fprintf(stderr, "driver host: cannot listen on %s: %s\n", options.socketPath.c_str(),
                  std::strerror(listenError));

@@ -17,6 +17,7 @@
 #include "platform/linux/LinuxInstanceLock.h"
 #include "platform/linux/LinuxNamedMutex.h"
 #include "platform/linux/LinuxServiceManager.h"
+#include "platform/linux/LinuxSystemServiceManager.h"
 
 namespace tv2 {
 
@@ -45,7 +46,10 @@ LinuxGroupLayout layoutFromAffinity() {
 }  // namespace
 
 LinuxPlatform::LinuxPlatform(LinuxPlatformOptions options)
-    : m_options(std::move(options)), m_serviceFolder(m_options.runRoot) {
+    : m_options(std::move(options)),
+      m_serviceFolder(m_options.runRoot),
+      m_systemHost(m_options.systemSocket.empty() ? m_serviceFolder.path() + "/host.sock" : m_options.systemSocket,
+                   m_options.systemUnitFiles) {
   m_layoutStatus = LinuxGroupLayout::load(m_options.cpuRoot, &m_layout);
   if (m_layoutStatus != kOk) m_layout = layoutFromAffinity();
   m_processors = std::make_unique<LinuxProcessorService>(m_layout);
@@ -126,8 +130,14 @@ std::unique_ptr<ServiceManager> LinuxPlatform::openServiceManager(const std::str
     return nullptr;
   }
   if (::geteuid() != 0) {
-    err = kErrorAccessDenied;
-    return nullptr;
+    // Only a host that is there to be found: the driver client would
+    // otherwise write its image for nothing before asking.
+    if (!m_systemHost.socketPresent()) {
+      err = kErrorAccessDenied;
+      return nullptr;
+    }
+    err = kOk;
+    return std::make_unique<LinuxSystemServiceManager>(m_systemHost);
   }
   err = m_serviceFolder.prepare();
   if (err != kOk) return nullptr;
@@ -143,8 +153,15 @@ std::unique_ptr<Device> LinuxPlatform::openDevice(const std::string& name, uint3
     err = kErrorFileNotFound;
     return nullptr;
   }
-  return LinuxDevice::connect(m_serviceFolder.socket(name.substr(prefix.size())), m_options.deviceTimeoutMs,
-                              error);
+  // A copy without root never runs a host of its own.
+  const std::string socket =
+      ::geteuid() == 0 ? m_serviceFolder.socket(name.substr(prefix.size())) : m_systemHost.socketPath();
+  return LinuxDevice::connect(socket, m_options.deviceTimeoutMs, error);
+}
+
+std::string LinuxPlatform::driverUnavailableReason() {
+  if (::geteuid() == 0) return std::string();
+  return LinuxSystemHost::explain(m_systemHost.gather());
 }
 
 }  // namespace tv2

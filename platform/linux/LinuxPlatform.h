@@ -13,6 +13,7 @@
 #include "platform/linux/LinuxProcessorTimes.h"
 #include "platform/linux/LinuxResourceService.h"
 #include "platform/linux/LinuxServiceFolder.h"
+#include "platform/linux/LinuxSystemHost.h"
 
 namespace tv2 {
 
@@ -32,6 +33,13 @@ struct LinuxPlatformOptions {
   // Given to every driver host the service manager starts, after its own
   // arguments (tests point the host at a tree of plain files).
   std::vector<std::string> serviceArguments;
+  // The system driver host's socket (the installed socket unit); empty:
+  // <runRoot>/tarvelle2/host.sock. Non-root copies use only this host.
+  std::string systemSocket;
+  // Unit files whose presence means the system host is installed.
+  std::vector<std::string> systemUnitFiles = {"/lib/systemd/system/tarvelle2-host.socket",
+                                              "/usr/lib/systemd/system/tarvelle2-host.socket",
+                                              "/etc/systemd/system/tarvelle2-host.socket"};
   // How long a device request waits for the host's answer.
   uint32_t deviceTimeoutMs = 5000;
 };
@@ -65,10 +73,15 @@ class LinuxPlatform : public Platform {
   std::string computerName() override;
   ResourceService& resources() override { return m_resources; }
   FileSystemService& fileSystem() override { return m_fileSystem; }
-  // Root only (kErrorAccessDenied otherwise); only this computer.
+  // Only this computer. Root gets the program's own services; anybody else
+  // the system host's view (LinuxSystemServiceManager) while its socket is
+  // there, else kErrorAccessDenied.
   std::unique_ptr<ServiceManager> openServiceManager(const std::string& computer, uint32_t* error) override;
-  // "\\.\NAME" is the socket of service NAME's running host.
+  // "\\.\NAME" is the socket of service NAME's running host for root; for
+  // anybody else, the system host's socket.
   std::unique_ptr<Device> openDevice(const std::string& name, uint32_t* error) override;
+  // Root: empty. Others: why the system host cannot be used (one line).
+  std::string driverUnavailableReason() override;
 
   // Linux-only.
   const LinuxPlatformOptions& options() const { return m_options; }
@@ -92,6 +105,7 @@ class LinuxPlatform : public Platform {
   LinuxResourceService m_resources;
   LinuxFileSystem m_fileSystem;
   const LinuxServiceFolder m_serviceFolder;
+  const LinuxSystemHost m_systemHost;
 };
 
 }  // namespace tv2
