@@ -119,7 +119,9 @@ std::shared_ptr<LinuxLockFile> LinuxLockFile::open(const LinuxTrustedFolder& fol
   uint32_t spareError = kOk;
   uint32_t& err = error != nullptr ? *error : spareError;
   bool created = false;
-  int fd = folder.openFile(name, 0600, ::geteuid() == 0, &created, &err);
+  // In a folder shared with a group, the group's members lock the same file.
+  const mode_t mode = folder.trust().group != LinuxTrust::kNoGroup ? 0660 : 0600;
+  int fd = folder.openFile(name, mode, ::geteuid() == 0, &created, &err);
   if (fd < 0) return nullptr;
   struct stat info;
   if (::fstat(fd, &info) != 0) {

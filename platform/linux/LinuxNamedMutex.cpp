@@ -1,11 +1,13 @@
 #include "platform/linux/LinuxNamedMutex.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <limits.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <utility>
+#include <vector>
 
 #include "platform/ErrorCodes.h"
 #include "platform/linux/LinuxErrors.h"
@@ -15,6 +17,17 @@ namespace tv2 {
 namespace {
 
 constexpr std::string_view kSuffix = ".lock";
+
+bool callerInGroup(gid_t gid) {
+  if (::getegid() == gid) return true;
+  int count = ::getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<size_t>(count));
+  count = ::getgroups(count, groups.data());
+  for (int i = 0; i < count; ++i)
+    if (groups[static_cast<size_t>(i)] == gid) return true;
+  return false;
+}
 
 }  // namespace
 
@@ -50,15 +63,32 @@ std::unique_ptr<LinuxNamedMutex> LinuxNamedMutex::open(const LinuxTrustedFolder&
   return std::unique_ptr<LinuxNamedMutex>(new LinuxNamedMutex(std::move(lock)));
 }
 
+bool LinuxNamedMutex::sharedFolderTrust(const std::string& path, uid_t caller, LinuxTrust* out) {
+  struct stat info;
+  // Root's, for one group other than root's, and not writable by the group:
+  // only root makes the lock file (mode 0660), so no member can replace it.
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != 0 || info.st_gid == 0 ||
+      (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+    return false;
+  if (caller != 0 && !callerInGroup(info.st_gid)) return false;
+  out->owner = 0;
+  out->group = info.st_gid;
+  return true;
+}
+
 uint32_t LinuxNamedMutex::openFolder(uid_t caller, const std::string& runRoot, const char* runtimeDir,
                                      LinuxTrustedFolder* out) {
   LinuxTrust trust;
   trust.owner = caller;
-  if (caller == 0) {
-    std::string root = runRoot;
-    while (root.size() > 1 && root.back() == '/') root.pop_back();
-    return LinuxTrustedFolder::open(root + "/tarvelle2", trust, true, out);
-  }
+  std::string root = runRoot;
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  // The installed package's shared folder: root and the members of its group
+  // (the system host's users) all lock the one file in it.
+  LinuxTrust shared;
+  if (sharedFolderTrust(root + "/tarvelle2/" + kSharedFolder, caller, &shared) &&
+      LinuxTrustedFolder::open(root + "/tarvelle2/" + kSharedFolder, shared, false, out) == kOk)
+    return kOk;
+  if (caller == 0) return LinuxTrustedFolder::open(root + "/tarvelle2", trust, true, out);
   if (runtimeDir == nullptr || runtimeDir[0] != '/') return kErrorPathNotFound;
   return LinuxTrustedFolder::open(runtimeDir, trust, false, out);
 }

@@ -36,13 +36,18 @@ class LinuxNamedMutex : public NamedMutex {
   // longer than a file name may be.
   static uint32_t fileName(std::string_view prefix, std::string_view name, std::string* out);
 
-  // The folder of the caller's locks: <runRoot>/tarvelle2 for root (made
+  // The folder of the caller's locks: the installed package's shared folder
+  // <runRoot>/tarvelle2/shared when it is there (a folder of root's for one
+  // group, not writable by the group, holding lock files of root's with mode
+  // 0660) and the caller is root or in its group, so that every user of the
+  // system host shares one lock; otherwise <runRoot>/tarvelle2 for root (made
   // when missing), the private runtimeDir ($XDG_RUNTIME_DIR) for anyone
   // else. Never a folder others may write to such as /tmp or /dev/shm: a user
   // without a runtime folder gets kErrorPathNotFound, one whose runtime
   // folder is not private kErrorAccessDenied.
   static uint32_t openFolder(uid_t caller, const std::string& runRoot, const char* runtimeDir,
                              LinuxTrustedFolder* out);
+  static constexpr const char* kSharedFolder = "shared";
 
   // Removes the file so the next open creates a fresh mutex; processes that
   // have it open keep using the old one.
@@ -53,6 +58,10 @@ class LinuxNamedMutex : public NamedMutex {
   uint32_t lastWaitError() const override { return LinuxLockFile::lastWaitError(); }
 
  private:
+  // The trust of the shared folder at path for caller; false when it is not
+  // one (see openFolder).
+  static bool sharedFolderTrust(const std::string& path, uid_t caller, LinuxTrust* out);
+
   explicit LinuxNamedMutex(std::shared_ptr<LinuxLockFile> file);
 
   const std::shared_ptr<LinuxLockFile> m_file;  // thread-safe on its own

@@ -158,8 +158,11 @@ int LinuxTrustedFolder::openFile(const std::string& name, mode_t mode, bool repl
         return -1;
       }
       struct stat info;
-      // The umask may have taken bits away; the mode is exactly what was asked.
-      if (::fchmod(fd, mode) != 0 || ::fstat(fd, &info) != 0 || !m_trust.acceptsFile(info)) {
+      // A folder shared with a group gives its files that group (whatever the
+      // creator's own); the umask may have taken bits away, so the mode is
+      // set to exactly what was asked.
+      bool grouped = m_trust.group == LinuxTrust::kNoGroup || ::fchown(fd, static_cast<uid_t>(-1), m_trust.group) == 0;
+      if (!grouped || ::fchmod(fd, mode) != 0 || ::fstat(fd, &info) != 0 || !m_trust.acceptsFile(info)) {
         err = kErrorAccessDenied;
         ::close(fd);
         return -1;
