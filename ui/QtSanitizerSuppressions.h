@@ -11,7 +11,16 @@
 extern "C" __attribute__((used)) const char* __tsan_default_suppressions() {
   return "called_from_lib:libQt6Core.so.6\n"
          "called_from_lib:libQt6Network.so.6\n"
+         // Qt's painting splits large fills (the icon drawn from its SVG)
+         // over its own thread pool.
+         "called_from_lib:libQt6Gui.so.6\n"
+         "called_from_lib:libQt6Svg.so.6\n"
          "called_from_lib:libQt6DBus.so.6\n"
          "called_from_lib:libglib-2.0.so.0\n"
-         "called_from_lib:libdbus-1.so.3\n";
+         "called_from_lib:libdbus-1.so.3\n"
+         // The https update check: Qt's TLS plugin and OpenSSL, run on the
+         // network manager's thread.
+         "called_from_lib:libqopensslbackend.so\n"
+         "called_from_lib:libssl.so.3\n"
+         "called_from_lib:libcrypto.so.3\n";
 }

@@ -9,6 +9,7 @@
 #include <QtGlobal>
 
 #include "platform/linux/TerminationSignals.h"
+#include "ui/QtSanitizerSuppressions.h"
 
 int main(int argc, char** argv) {
   tv2::TerminationSignals blocked;

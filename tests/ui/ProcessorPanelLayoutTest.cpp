@@ -51,7 +51,7 @@ TEST(ProcessorPanelLayout, ValuesLineUpRightOfEveryCaptionAtEveryWidth) {
       {view.topologyLabel(), view.featuresLabel(), view.clockLabel(), view.tdpLabel()},
       {view.cacheLabelAt(0), view.cacheLabelAt(1), view.cacheLabelAt(2), view.cacheLabelAt(3)},
   };
-  for (int width : {1400, 800, 520, 360, 300}) {
+  for (int width : {1400, 800, 520, 360, 300, 220}) {
     rig.right->resize(width, 600);
     const QImage image = rig.right->grab().toImage();
     for (size_t c = 0; c < columns.size(); ++c) {

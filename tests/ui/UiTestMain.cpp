@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QtGlobal>
 
+#include "ui/QtSanitizerSuppressions.h"
+
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
