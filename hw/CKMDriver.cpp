@@ -56,14 +56,20 @@ int CKMDriver::Initialize(const char* baseFolder, uint32_t* error, int extractIm
   m_baseFolder = baseFolder != nullptr ? std::string(baseFolder) : m_platform.files().currentDirectory();
 
   m_driverFolder = m_baseFolder;
+  m_madeDriverFolder = false;
   if (nt && extractImage != 0) {
     // The private sub-folder; a name too long for the work buffer keeps the
     // base folder rather than a truncated path.
     std::string folder = DriverImageFile::join(m_baseFolder, kServiceBaseName);
     if (!folder.empty() && folder.size() < DriverImageFile::kMaxPath) {
       folder.push_back('/');
-      uint32_t made = m_platform.fileSystem().createDirectory(folder);
-      if (made == kOk || made == kErrorAlreadyExists) m_driverFolder = folder;
+      // A folder that was already there is used only when it is private: one
+      // someone else made (or a link in its place) is left alone, and is
+      // never removed by Uninstall.
+      FileSystemService& files = m_platform.fileSystem();
+      uint32_t made = files.createDirectory(folder);
+      m_madeDriverFolder = made == kOk;
+      if (made == kOk || (made == kErrorAlreadyExists && files.isPrivateFolder(folder))) m_driverFolder = folder;
     }
   }
 
@@ -154,7 +160,7 @@ int CKMDriver::Uninstall(int stop, int remove) {
       }
       // An install that failed before its clean-up leaves the private
       // folder behind; it is empty then, and only an empty one goes.
-      if (m_extractImage != 0 && m_driverFolder.size() > m_baseFolder.size())
+      if (m_extractImage != 0 && m_madeDriverFolder && m_driverFolder.size() > m_baseFolder.size())
         m_platform.fileSystem().removeDirectory(m_driverFolder);
       // The handle goes below: levels this thread still holds through
       // Acquire would otherwise stay held with nothing left to release them.

@@ -142,6 +142,8 @@ class CKMDriver {
   std::string m_serviceName;
   int m_platformId = -1;
   std::unique_ptr<NamedMutex> m_driverMutex;
+  // This run made m_driverFolder (Initialize); only then may Uninstall remove it.
+  bool m_madeDriverFolder = false;
   int m_imageResourceIds[4] = {-1, -1, -1, -1};
   std::string m_driverMutexName;
   // Levels of the lock the holder has taken through Acquire; the device is

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "BuildInfo.h"
@@ -85,7 +86,11 @@ std::string LinuxFileService::chooseTempFolder(const char* runtimeDir, const cha
   return "/tmp/";
 }
 
+LinuxFileService::LinuxFileService(std::string rootTempFolder)
+    : m_rootTempFolder(withSlash(std::move(rootTempFolder))) {}
+
 std::string LinuxFileService::tempFolder() {
+  if (::geteuid() == 0) return m_rootTempFolder;
   return chooseTempFolder(std::getenv("XDG_RUNTIME_DIR"), std::getenv("TMPDIR"));
 }
 

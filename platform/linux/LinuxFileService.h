@@ -11,12 +11,18 @@ namespace tv2 {
 // thread changes it for all.
 class LinuxFileService : public FileService {
  public:
+  // rootTempFolder: root's temporary folder (<run root>/tarvelle2/).
+  explicit LinuxFileService(std::string rootTempFolder = "/run/tarvelle2/");
+
   // /proc/self/exe.
   std::string programPath() override;
   // The version CMake built into the program.
   bool programVersion(FileVersion* out) override;
-  // $XDG_RUNTIME_DIR (private to the user) when set and a directory, else
-  // $TMPDIR when set and a directory, else /tmp; always ending in '/'.
+  // For root the folder given at construction, which only root may write to
+  // (whatever the environment says: under sudo it may name a user's folder).
+  // For anyone else $XDG_RUNTIME_DIR (private to the user) when set and a
+  // directory, else $TMPDIR when set and a directory, else /tmp. Always
+  // ending in '/'.
   std::string tempFolder() override;
   std::string currentDirectory() override;
   bool setCurrentDirectory(const std::string& folder) override;
@@ -34,6 +40,9 @@ class LinuxFileService : public FileService {
   // are ignored, as the base directory convention asks; empty when neither
   // gives an absolute path.
   static std::string chooseConfigFolder(const char* configHome, const char* home);
+
+ private:
+  const std::string m_rootTempFolder;
 };
 
 }  // namespace tv2

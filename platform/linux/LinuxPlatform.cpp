@@ -47,6 +47,8 @@ LinuxGroupLayout layoutFromAffinity() {
 
 LinuxPlatform::LinuxPlatform(LinuxPlatformOptions options)
     : m_options(std::move(options)),
+      m_files(LinuxServiceFolder(m_options.runRoot).path() + "/"),
+      m_fileSystem(LinuxServiceFolder(m_options.runRoot).path()),
       m_serviceFolder(m_options.runRoot),
       m_systemHost(m_options.systemSocket.empty() ? m_serviceFolder.path() + "/host.sock" : m_options.systemSocket,
                    m_options.systemUnitFiles) {

@@ -27,8 +27,9 @@ struct LinuxPlatformOptions {
   // Ticks per second of /proc/stat; 0 asks the kernel (sysconf(_SC_CLK_TCK)).
   int64_t ticksPerSecond = 0;
   // The service manager keeps its registrations, the driver host its socket
-  // and pid file, and a root caller its named mutexes' lock files, in
-  // <runRoot>/tarvelle2 (root only). Tests use a private folder.
+  // and pid file, and a root caller its named mutexes' lock files and the
+  // folder it writes the driver host's image into, in <runRoot>/tarvelle2
+  // (root only). Tests use a private folder.
   std::string runRoot = "/run";
   // Given to every driver host the service manager starts, after its own
   // arguments (tests point the host at a tree of plain files).

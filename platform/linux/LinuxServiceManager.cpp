@@ -11,6 +11,7 @@
 #include "platform/linux/LinuxErrors.h"
 #include "platform/linux/LinuxFileSystem.h"
 #include "platform/linux/LinuxServiceProcess.h"
+#include "platform/linux/LinuxTrustedFolder.h"
 
 namespace tv2 {
 
@@ -67,13 +68,27 @@ uint32_t LinuxServiceManager::readRegistration(const std::string& name, std::str
   return LinuxErrors::kInvalidData;
 }
 
-uint32_t LinuxServiceManager::checkImage(const std::string& imagePath) {
+uint32_t LinuxServiceManager::openImage(const std::string& imagePath, int* fd) {
+  *fd = -1;
+  // The folder is reached without following any link, through folders only
+  // root may change; the file is then opened through the folder's
+  // descriptor and checked through its own, which is what gets started.
+  LinuxTrustedFolder folder;
+  uint32_t error = LinuxTrustedFolder::open(LinuxFileSystem::folderOf(imagePath), LinuxTrust{}, false, &folder);
+  if (error != kOk) return error;
+  size_t slash = imagePath.find_last_of('/');
+  std::string name = imagePath.substr(slash + 1);
+  if (!LinuxTrustedFolder::validName(name)) return kErrorFileNotFound;
+  int image = ::openat(folder.fd(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (image < 0) return errno == ELOOP ? kErrorAccessDenied : LinuxErrors::fromErrno(errno);
   struct stat info;
-  if (::lstat(imagePath.c_str(), &info) != 0) return LinuxErrors::fromErrno(errno);
-  if (!S_ISREG(info.st_mode) || info.st_uid != 0 || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+  if (::fstat(image, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != 0 ||
+      (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    ::close(image);
     return kErrorAccessDenied;
-  LinuxFileSystem files;
-  return files.isPrivateFolder(LinuxFileSystem::folderOf(imagePath)) ? kOk : kErrorAccessDenied;
+  }
+  *fd = image;
+  return kOk;
 }
 
 uint32_t LinuxServiceManager::startService(const std::string& name) {
@@ -82,11 +97,14 @@ uint32_t LinuxServiceManager::startService(const std::string& name) {
   if (error != kOk) return error;
   std::string pidFile = m_folder.pidFile(name);
   if (LinuxServiceProcess::runningPid(pidFile) != 0) return kErrorServiceAlreadyRunning;
-  error = checkImage(imagePath);
+  int image = -1;
+  error = openImage(imagePath, &image);
   if (error != kOk) return error;
   std::vector<std::string> arguments = {"--daemon", "--socket", m_folder.socket(name), "--pid-file", pidFile};
   arguments.insert(arguments.end(), m_extraArguments.begin(), m_extraArguments.end());
-  return LinuxServiceProcess::start(imagePath, arguments, kStartTimeoutMs);
+  error = LinuxServiceProcess::start(image, imagePath, arguments, kStartTimeoutMs);
+  ::close(image);
+  return error;
 }
 
 uint32_t LinuxServiceManager::stopHost(const std::string& name) {

@@ -15,7 +15,8 @@ namespace tv2 {
 // image as a daemon serving the service's device socket; stopping sends it
 // SIGTERM; deleting stops it and removes the registration. Only root opens
 // it (LinuxPlatform::openServiceManager checks), and it runs only an image
-// that root owns and nobody else may change. Used by one thread at a time.
+// that root owns and nobody else may change, started from the descriptor it
+// checked. Used by one thread at a time.
 class LinuxServiceManager : public ServiceManager {
  public:
   static constexpr uint32_t kStartTimeoutMs = 10000;
@@ -34,9 +35,11 @@ class LinuxServiceManager : public ServiceManager {
  private:
   // The registered image path; kErrorServiceDoesNotExist when not registered.
   uint32_t readRegistration(const std::string& name, std::string* imagePath) const;
-  // kOk when image may be run as root: a regular file of root's that nobody
-  // else may write, in a folder nobody else may write to.
-  static uint32_t checkImage(const std::string& imagePath);
+  // Opens the image for starting when it may be run as root: a regular file
+  // of root's that nobody else may write, in a folder of root's nobody else
+  // may write to, reached through folders only root may change, no link
+  // followed. *fd is the descriptor checked (O_CLOEXEC).
+  static uint32_t openImage(const std::string& imagePath, int* fd);
   // Stops the host; the state it is left in.
   uint32_t stopHost(const std::string& name);
 

@@ -1,8 +1,8 @@
 #include "platform/linux/LinuxServiceProcess.h"
 
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -110,10 +110,10 @@ pid_t LinuxServiceProcess::runningPid(const std::string& pidFile) {
   return now == Probe::kHost || now == Probe::kExiting ? static_cast<pid_t>(pid) : 0;
 }
 
-uint32_t LinuxServiceProcess::start(const std::string& image, const std::vector<std::string>& arguments,
-                                    uint32_t timeoutMs) {
+uint32_t LinuxServiceProcess::start(int image, const std::string& programName,
+                                    const std::vector<std::string>& arguments, uint32_t timeoutMs) {
   std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(image.c_str()));
+  argv.push_back(const_cast<char*>(programName.c_str()));
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
   // The host gets a clean slate: no inherited environment or descriptors, default signal
@@ -121,29 +121,54 @@ uint32_t LinuxServiceProcess::start(const std::string& image, const std::vector<
   // thread), standard streams on /dev/null.
   char path[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
   char* environment[] = {path, nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  // Nothing else of this process: a daemon holding, say, the write end of
-  // the pipe our output goes to would keep its reader waiting forever.
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t none;
-  sigemptyset(&none);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGPIPE}) sigaddset(&defaults, signal);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  pid_t launcher = -1;
-  int spawned = posix_spawn(&launcher, image.c_str(), &actions, &attributes, argv.data(), environment);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return spawnError(spawned);
+  // The child reports a failed start through this pipe; a successful one
+  // closes it (close-on-exec) without a word.
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) return kErrorServiceSpecificError;
+  pid_t launcher = ::fork();
+  if (launcher == 0) {
+    // Only async-signal-safe calls from here on: other threads of the
+    // parent may have held any lock at the fork.
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGPIPE}) ::sigaction(signal, &standard, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    int null = ::open("/dev/null", O_RDWR);
+    int error = null < 0 ? errno : 0;
+    for (int stream = 0; error == 0 && stream < 3; ++stream)
+      if (::dup2(null, stream) < 0) error = errno;
+    // Nothing else of this process: a daemon holding, say, the write end of
+    // the pipe our output goes to would keep its reader waiting forever.
+    if (error == 0 && ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) error = errno;
+    // Started from the descriptor that was checked, never by path: nothing
+    // can swap the file in between.
+    if (error == 0) {
+      ::fexecve(image, argv.data(), environment);
+      error = errno;
+    }
+    ssize_t ignored = ::write(report[1], &error, sizeof error);
+    (void)ignored;
+    ::_exit(127);
+  }
+  ::close(report[1]);
+  if (launcher < 0) {
+    ::close(report[0]);
+    return kErrorServiceSpecificError;
+  }
+  int childError = 0;
+  ssize_t got = 0;
+  do {
+    got = ::read(report[0], &childError, sizeof childError);
+  } while (got < 0 && errno == EINTR);
+  ::close(report[0]);
+  if (got == static_cast<ssize_t>(sizeof childError)) {
+    int status = 0;
+    while (::waitpid(launcher, &status, 0) < 0 && errno == EINTR) {
+    }
+    return spawnError(childError);
+  }
 
   int64_t deadline = nowMs() + timeoutMs;
   int status = 0;

@@ -20,13 +20,14 @@ class LinuxServiceProcess {
   // The pid of the live host that wrote pidFile; 0 when there is none.
   static pid_t runningPid(const std::string& pidFile);
 
-  // Runs image with arguments (image as argv[0]) and waits up to timeoutMs
+  // Runs the program open at descriptor image (fexecve: what was checked is
+  // what runs) with programName as argv[0] and arguments, and waits up to timeoutMs
   // for its starting process to end: the host detaches once its device
   // listens. kOk, or kErrorFileNotFound / kErrorAccessDenied /
   // kErrorBadExeFormat when it cannot run, kErrorServiceSpecificError when it
   // ended with a failure, kErrorServiceRequestTimeout when it did not end in
   // time (it is then killed).
-  static uint32_t start(const std::string& image, const std::vector<std::string>& arguments,
+  static uint32_t start(int image, const std::string& programName, const std::vector<std::string>& arguments,
                         uint32_t timeoutMs);
 
   // SIGTERM, and SIGKILL when it has not ended after graceMs; waits until

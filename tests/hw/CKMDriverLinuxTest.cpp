@@ -80,12 +80,12 @@ class LinuxDriverTest : public ::testing::Test {
 
 TEST_F(LinuxDriverTest, InstallsTheEmbeddedHostAndServesThroughIt) {
   uint32_t error = 0;
-  ASSERT_EQ(driver->Initialize((root + "/base/").c_str(), &error, 1), 1) << error;
+  ASSERT_EQ(driver->Initialize(platform->files().tempFolder().c_str(), &error, 1), 1) << error;
   EXPECT_EQ(driver->driverMutexName(), "Global\\kzor");
   EXPECT_TRUE(fs::exists(services() + "/kzor138.service"));
   EXPECT_NE(hostPid(), 0);
   // The image went once the host ran, and with it the private folder.
-  EXPECT_FALSE(fs::exists(root + "/base/kzor138"));
+  EXPECT_FALSE(fs::exists(services() + "/kzor138"));
 
   ASSERT_EQ(driver->Acquire(&error, 2000), 1) << error;
   int32_t version = 0;
@@ -103,7 +103,7 @@ TEST_F(LinuxDriverTest, InstallsTheEmbeddedHostAndServesThroughIt) {
 
 TEST_F(LinuxDriverTest, AHostKilledMidRunIsInstalledAgain) {
   uint32_t error = 0;
-  ASSERT_EQ(driver->Initialize((root + "/base/").c_str(), &error, 1), 1) << error;
+  ASSERT_EQ(driver->Initialize(platform->files().tempFolder().c_str(), &error, 1), 1) << error;
   pid_t first = hostPid();
   ASSERT_GT(first, 0);
   ASSERT_EQ(driver->Acquire(&error, 2000), 1);
@@ -129,7 +129,7 @@ TEST_F(LinuxDriverTest, AHostKilledMidRunIsInstalledAgain) {
 
 TEST_F(LinuxDriverTest, UninstallStopsTheHostAndForgetsTheLock) {
   uint32_t error = 0;
-  ASSERT_EQ(driver->Initialize((root + "/base/").c_str(), &error, 1), 1) << error;
+  ASSERT_EQ(driver->Initialize(platform->files().tempFolder().c_str(), &error, 1), 1) << error;
   EXPECT_EQ(driver->Uninstall(1, 1), 1);
   EXPECT_EQ(hostPid(), 0);
   EXPECT_FALSE(fs::exists(services() + "/kzor138.service"));
@@ -140,7 +140,7 @@ TEST_F(LinuxDriverTest, UninstallStopsTheHostAndForgetsTheLock) {
 
 TEST_F(LinuxDriverTest, ALockHeldOrLeftByAnotherProcess) {
   uint32_t error = 0;
-  ASSERT_EQ(driver->Initialize((root + "/base/").c_str(), &error, 1), 1) << error;
+  ASSERT_EQ(driver->Initialize(platform->files().tempFolder().c_str(), &error, 1), 1) << error;
   auto holder = test::HelperProcess::start({"mutex", services(), prefix, "Global\\kzor"});
   ASSERT_NE(holder, nullptr);
   ASSERT_EQ(holder->readLine(5000), "owned 0");

@@ -39,7 +39,8 @@ class LinuxFileSystemTest : public ::testing::Test {
   }
 
   std::string root;
-  LinuxFileSystem files;
+  // The rules for users other than root.
+  LinuxFileSystem files{"/nonexistent", false};
 };
 
 TEST_F(LinuxFileSystemTest, PrivateMeansNobodyElseMayWriteOrRenameIt) {
@@ -110,6 +111,60 @@ TEST_F(LinuxFileSystemTest, FoldersAreMadePrivateAndRemovedOnlyWhenEmpty) {
   EXPECT_EQ(LinuxFileSystem::folderOf("/a/b/c"), "/a/b");
   EXPECT_EQ(LinuxFileSystem::folderOf("/a/b/"), "/a");
   EXPECT_EQ(LinuxFileSystem::folderOf("/c"), "/");
+}
+
+// Root writes only inside a folder it made itself in its own root-only
+// folder, and keeps working through that folder's descriptor even when the
+// name is swapped for a link afterwards.
+TEST_F(LinuxFileSystemTest, RootWorksOnlyInAFolderItMadeAndHolds) {
+  if (::geteuid() != 0) GTEST_SKIP() << "root's folders must belong to root";
+  const std::string run = root + "/run";
+  LinuxFileSystem rootFiles(run, true);
+  const std::string attacker = make("attacker", fs::perms::all);
+  const uint8_t byte = 1;
+  // Nothing outside its own folders, whatever is there.
+  EXPECT_EQ(rootFiles.createDirectory(root + "/elsewhere/"), kErrorAccessDenied);
+  EXPECT_EQ(rootFiles.writeFile(attacker + "/image", &byte, 1, true), kErrorAccessDenied);
+  EXPECT_EQ(rootFiles.deleteFile(attacker + "/image"), kErrorAccessDenied);
+  EXPECT_EQ(rootFiles.removeDirectory(attacker), kErrorAccessDenied);
+  EXPECT_FALSE(rootFiles.isPrivateFolder(root));
+  EXPECT_FALSE(rootFiles.inspect(root + "/run").exists);
+
+  const std::string folder = run + "/kzor138/";
+  mode_t oldMask = ::umask(0);
+  uint32_t made = rootFiles.createDirectory(folder);
+  ::umask(oldMask);
+  ASSERT_EQ(made, kOk);
+  struct stat info;
+  ASSERT_EQ(::stat(run.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0700u);
+  ASSERT_EQ(::stat(folder.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0700u);
+  EXPECT_TRUE(rootFiles.isPrivateFolder(folder));
+
+  // The name now leads somewhere else: the work still lands in the folder
+  // that was made, never in the link's target.
+  ASSERT_EQ(::rename((run + "/kzor138").c_str(), (run + "/moved").c_str()), 0);
+  fs::create_directory_symlink(attacker, run + "/kzor138");
+  ASSERT_EQ(rootFiles.writeFile(folder + "image", &byte, 1, true), kOk);
+  EXPECT_TRUE(fs::exists(run + "/moved/image"));
+  EXPECT_FALSE(fs::exists(attacker + "/image"));
+  FileFacts facts = rootFiles.inspect(folder + "image");
+  EXPECT_TRUE(facts.regularFile);
+  EXPECT_TRUE(facts.privateFolder);
+  EXPECT_EQ(rootFiles.deleteFile(folder + "image"), kOk);
+  EXPECT_FALSE(fs::exists(run + "/moved/image"));
+  // Removal takes only the folder it made: the link stays.
+  EXPECT_EQ(rootFiles.removeDirectory(folder), kErrorFileNotFound);
+  EXPECT_TRUE(fs::is_symlink(run + "/kzor138"));
+  EXPECT_TRUE(fs::is_directory(attacker));
+
+  // A link at the name is never taken for a folder of root's.
+  EXPECT_EQ(rootFiles.createDirectory(folder), kErrorAccessDenied);
+  fs::remove(run + "/kzor138");
+  ASSERT_EQ(rootFiles.createDirectory(folder), kOk);
+  EXPECT_EQ(rootFiles.removeDirectory(folder), kOk);
+  EXPECT_FALSE(fs::exists(run + "/kzor138"));
 }
 
 }  // namespace
