@@ -67,7 +67,8 @@ struct HostDriver {
     uint32_t error = 0;
     // Only root may install the host: for anyone else Initialize fails.
     ready = platform->processors().setThreadGroupAffinity(GroupAffinity{1, 0}) &&
-            driver->Initialize((root + "/base/").c_str(), &error, 1) == 1 && driver->Acquire(&error, 2000) == 1;
+            driver->Initialize(platform->files().tempFolder().c_str(), &error, 1) == 1 &&
+            driver->Acquire(&error, 2000) == 1;
   }
   ~HostDriver() {
     driver->Release();
