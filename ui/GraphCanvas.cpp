@@ -21,8 +21,8 @@ constexpr uint32_t kPixelMilliseconds = static_cast<uint32_t>(GraphPainter::kMil
 // once, which costs more than a few extra columns.
 constexpr int kRunMergeGap = 8;
 // Columns of room beside the band: at one pixel a tick its pixels are
-// copied back once every 25.6 seconds.
-constexpr int kBandSlack = 256;
+// copied back once every 6.4 seconds, and the room costs little memory.
+constexpr int kBandSlack = 64;
 
 // Receives the data walk and notes, per column, what it would have painted.
 struct ColumnRecorder {

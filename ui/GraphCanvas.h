@@ -27,7 +27,7 @@ namespace tv2 {
 // The plot's band (its columns, from one row above it to its bottom) lives in
 // an image wider than the band: moving it left is moving the band's start
 // to the right, and its pixels are copied back to the start only when the
-// slack runs out, once every few hundred ticks. The rest of the graph
+// slack runs out, once every 64 pixels. The rest of the graph
 // (border, margins, labels) stays in a second image that only a full paint
 // changes.
 class GraphCanvas {
