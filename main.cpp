@@ -7,10 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iostream>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,6 +15,7 @@
 #include "app/CTarvelle2App.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessRun.h"
+#include "platform/linux/LinuxOutputFile.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/StandardStreams.h"
 #include "platform/linux/TerminationSignals.h"
@@ -47,21 +45,6 @@ namespace {
 void fail(const std::string& message) {
   std::fprintf(stderr, "tarvelle2: %s (see --help)\n", message.c_str());
 }
-
-// The report or record target: a file (binary, so the report's CR LF stay as
-// written) or standard output.
-class Output {
- public:
-  bool open(const std::string& path) {
-    if (path.empty() || path == "-") return true;
-    m_file.open(path, std::ios::out | std::ios::binary | std::ios::trunc);
-    return m_file.is_open();
-  }
-  std::ostream& stream() { return m_file.is_open() ? static_cast<std::ostream&>(m_file) : std::cout; }
-
- private:
-  std::ofstream m_file;
-};
 
 #if TV2_WITH_QT
 
@@ -190,9 +173,10 @@ int main(int argc, char** argv) {
 #endif
 
   // Opened before start-up, which moves into the program's folder.
-  Output output;
+  tv2::LinuxOutputFile output;
+  const std::string target = tv2::HeadlessRun::targetName(options.outputPath);
   if (options.mode != tv2::RunMode::kMonitor && !output.open(options.outputPath)) {
-    fail("cannot create '" + options.outputPath + "'");
+    fail("cannot create " + target + ": " + output.errorText());
     return tv2::HeadlessRun::kBadInput;
   }
 
@@ -200,13 +184,17 @@ int main(int argc, char** argv) {
   tv2::CTarvelle2App app(*platform, shell);
   if (!app.InitInstance()) {
     if (options.mode == tv2::RunMode::kMonitor) return 0;
-    std::fprintf(stderr, "tarvelle2: monitoring did not start (another copy runs, or a driver of another version)\n");
+    // Without a window there is no update check: only the single-instance
+    // lock ends start-up here.
+    std::fprintf(stderr, "tarvelle2: another copy of Tarvelle2 is running on this machine; only one may run at a time\n");
     return tv2::HeadlessRun::kFailed;
   }
 
   int status = 0;
+  std::string error;
   if (options.mode == tv2::RunMode::kReport) {
-    status = tv2::HeadlessRun::report(app, output.stream());
+    status = tv2::HeadlessRun::report(app, output, &error);
+    if (!error.empty()) std::fprintf(stderr, "tarvelle2: cannot write the report to %s: %s\n", target.c_str(), error.c_str());
   } else if (options.mode == tv2::RunMode::kRecord) {
     const bool terminal = tv2::standardErrorIsTerminal();
     auto progress = [terminal](int32_t elapsed, int32_t total, int64_t rows) {
@@ -214,14 +202,17 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "\rrecording: %d/%d s, %lld rows", elapsed, total, static_cast<long long>(rows));
       std::fflush(stderr);
     };
-    std::string error;
     status = tv2::HeadlessRun::record(
-        app, output.stream(), options, [&termination](uint32_t ms) { return termination.wait(ms); }, progress, &error);
+        app, output, options, [&termination](uint32_t ms) { return termination.wait(ms); }, progress, &error);
     if (terminal) std::fputs("\n", stderr);
     if (!error.empty()) std::fprintf(stderr, "tarvelle2: %s\n", error.c_str());
   } else {
     while (!termination.wait(tv2::kTickMs)) app.OnTimerTick();
   }
   const int exitStatus = app.ExitInstance();
+  if (!output.close() && status == 0) {
+    std::fprintf(stderr, "tarvelle2: cannot write %s: %s\n", target.c_str(), output.errorText().c_str());
+    status = tv2::HeadlessRun::kFailed;
+  }
   return status != 0 ? status : exitStatus;
 }

@@ -1,5 +1,7 @@
 #include "app/HeadlessRun.h"
 
+#include <sstream>
+
 #include "app/CTarvelle2App.h"
 #include "app/Configurations.h"
 #include "app/DebugReport.h"
@@ -7,10 +9,20 @@
 
 namespace tv2 {
 
-int HeadlessRun::report(CTarvelle2App& app, std::ostream& out) {
+std::string HeadlessRun::targetName(const std::string& path) {
+  return path.empty() || path == "-" ? std::string("standard output") : "'" + path + "'";
+}
+
+int HeadlessRun::report(CTarvelle2App& app, OutputSink& out, std::string* error) {
   app.PauseSampling();
-  DebugReport::write(out, app.processors, app.acpiTimer.get(), app.hpetTimer.get());
-  return out.good() ? kOk : kFailed;
+  std::ostringstream text;
+  DebugReport::write(text, app.processors, app.acpiTimer.get(), app.hpetTimer.get());
+  size_t written = 0;
+  if (!out.write(text.str(), &written)) {
+    *error = out.errorText();
+    return kFailed;
+  }
+  return kOk;
 }
 
 int HeadlessRun::selectConfiguration(CTarvelle2App& app, int32_t configuration, std::string* error) {
@@ -30,14 +42,14 @@ int HeadlessRun::selectConfiguration(CTarvelle2App& app, int32_t configuration, 
   return kOk;
 }
 
-int HeadlessRun::record(CTarvelle2App& app, std::ostream& out, const CommandLineOptions& options,
+int HeadlessRun::record(CTarvelle2App& app, OutputSink& out, const CommandLineOptions& options,
                         const StopWait& stopWait, const Progress& progress, std::string* error) {
   if (int status = selectConfiguration(app, options.configuration, error); status != kOk) return status;
   Recorder recorder(out, options.metrics);
   recorder.writeHeader();
   const int64_t ticks = static_cast<int64_t>(options.seconds) * 1000 / kTickMs;
   const int64_t ticksPerSecond = 1000 / kTickMs;
-  for (int64_t tick = 1; tick <= ticks; ++tick) {
+  for (int64_t tick = 1; tick <= ticks && !recorder.failed(); ++tick) {
     if (stopWait(kTickMs)) break;
     app.OnTimerTick();
     recorder.collect(app.processors);
@@ -48,8 +60,9 @@ int HeadlessRun::record(CTarvelle2App& app, std::ostream& out, const CommandLine
   // Points the samplers took after the last tick still belong to the record.
   app.PauseSampling();
   recorder.collect(app.processors);
-  if (!out.good()) {
-    *error = "the recording could not be written";
+  if (recorder.failed()) {
+    *error = "cannot write the recording to " + targetName(options.outputPath) + ": " + recorder.failure() +
+             "; stopped after " + std::to_string(recorder.rowCount()) + " rows";
     return kFailed;
   }
   return kOk;

@@ -3,16 +3,44 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstddef>
 #include <mutex>
 #include <shared_mutex>
 
+#include "app/StreamSink.h"
+
 namespace tv2 {
 
-Recorder::Recorder(std::ostream& out, std::vector<int32_t> metrics) : m_out(out), m_metrics(std::move(metrics)) {}
+Recorder::Recorder(OutputSink& out, std::vector<int32_t> metrics) : m_out(out), m_metrics(std::move(metrics)) {}
+
+Recorder::Recorder(std::ostream& out, std::vector<int32_t> metrics)
+    : m_ownSink(std::make_unique<StreamSink>(out)), m_out(*m_ownSink), m_metrics(std::move(metrics)) {}
+
+bool Recorder::put(const std::string& rows, int64_t* wholeLines) {
+  *wholeLines = 0;
+  if (m_failed) return false;
+  size_t written = 0;
+  if (m_out.write(rows, &written)) {
+    *wholeLines = std::count(rows.begin(), rows.end(), '\n');
+    return true;
+  }
+  m_failed = true;
+  m_failure = m_out.errorText();
+  // The rows that reached the target whole stay; the start of the row that
+  // did not is taken back out.
+  written = std::min(written, rows.size());
+  const size_t lastLineEnd = written == 0 ? std::string::npos : rows.rfind('\n', written - 1);
+  const size_t whole = lastLineEnd == std::string::npos ? 0 : lastLineEnd + 1;
+  if (written > whole && !m_out.takeBack(written - whole)) {
+    m_failure += " (the last row in the output is incomplete)";
+  }
+  *wholeLines = std::count(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(whole), '\n');
+  return false;
+}
 
 void Recorder::writeHeader() {
-  m_out << kHeader << '\n';
-  m_out.flush();
+  int64_t lines = 0;
+  put(std::string(kHeader) + "\n", &lines);
 }
 
 std::string Recorder::quoteField(const std::string& field) {
@@ -90,6 +118,7 @@ void Recorder::collectCounter(const CCounter& counter, const Place& place, std::
 }
 
 int64_t Recorder::collect(const CTList<CProcessor_2>& processors) {
+  if (m_failed) return 0;
   const int64_t before = m_rows;
   std::string rows;
   int32_t packageIndex = 0;
@@ -118,8 +147,8 @@ int64_t Recorder::collect(const CTList<CProcessor_2>& processors) {
     ++packageIndex;
   }
   // One write per collect: a stop between collects never leaves half a row.
-  if (!rows.empty()) m_out.write(rows.data(), static_cast<std::streamsize>(rows.size()));
-  m_out.flush();
+  int64_t whole = 0;
+  if (!rows.empty() && !put(rows, &whole)) m_rows = before + whole;
   return m_rows - before;
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <cmath>
@@ -170,6 +171,70 @@ TEST(HeadlessProgramTest, BadInputEndsWithStatusTwoAndOneLine) {
     ASSERT_FALSE(o.output.empty()) << args;
     EXPECT_EQ(o.output.find('\n'), o.output.size() - 1) << args << ": " << o.output;
   }
+}
+
+// A target that cannot be written ends the run with status 1 and one line
+// that names the reason in the system's words.
+TEST(HeadlessProgramTest, WriteFailuresSayWhyAndEndWithStatusOne) {
+  {
+    SCOPED_TRACE("report to a full device");
+    Outcome o = run("--simulate intel-snb --report /dev/full 2>&1 >/dev/null");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.output.find("No space left on device"), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("'/dev/full'"), std::string::npos) << o.output;
+  }
+  {
+    SCOPED_TRACE("recording to a full device stops at once");
+    const auto started = std::chrono::steady_clock::now();
+    Outcome o = run("--simulate intel-snb --record /dev/full --seconds 20 2>&1 >/dev/null");
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.output.find("No space left on device"), std::string::npos) << o.output;
+    EXPECT_LT(seconds, 15) << "the recording ran on";
+  }
+  {
+    SCOPED_TRACE("a folder that does not exist");
+    Outcome o = run("--simulate intel-snb --record /nonexistent-tv2/run.csv --seconds 1 2>&1");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.output.find("cannot create '/nonexistent-tv2/run.csv': No such file or directory"), std::string::npos)
+        << o.output;
+  }
+}
+
+// A file-size limit stops a recording part-way through a write, as a full
+// disk does: the file keeps its whole rows only.
+TEST(HeadlessProgramTest, ARecordingCutShortLeavesOnlyWholeRows) {
+  const std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("tv2-cut-" + std::to_string(::getpid()) + ".csv");
+  // 24 blocks of 512 bytes (1024 for some shells): far less than ten seconds
+  // of rows. The size signal is ignored, so the write fails instead.
+  const std::string command = "sh -c \"trap '' XFSZ; ulimit -f 24; exec " + std::string(TV2_PROGRAM) +
+                              " --simulate intel-snb --record '" + path.string() + "' --seconds 10\" 2>&1";
+  Outcome cut;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char buffer[4096];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) cut.output.append(buffer, n);
+  const int raw = ::pclose(pipe);
+  cut.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  std::ifstream in(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::filesystem::remove(path);
+  EXPECT_EQ(cut.status, 1) << cut.output;
+  EXPECT_NE(cut.output.find("File too large"), std::string::npos) << cut.output;
+  ASSERT_FALSE(text.empty());
+  EXPECT_EQ(text.back(), '\n');
+  EXPECT_LE(text.size(), 24u * 1024u);
+  std::istringstream lines(text);
+  std::string line;
+  int rows = 0;
+  while (std::getline(lines, line)) {
+    ++rows;
+    EXPECT_EQ(std::count(line.begin(), line.end(), ','), 7) << line;
+  }
+  EXPECT_GT(rows, 1);
 }
 
 TEST(HeadlessProgramTest, HelpShowsEveryOption) {

@@ -18,6 +18,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -27,6 +28,7 @@
 #include "app/HeadlessRun.h"
 #include "app/Recorder.h"
 #include "app/SamplingEngine.h"
+#include "app/StreamSink.h"
 #include "platform/sim/SimPlatform.h"
 
 namespace tv2::testing {
@@ -258,7 +260,8 @@ TEST_F(RecorderTest, StoppedPartWayLeavesAWholeFile) {
   int status = 0;
   {
     std::ofstream file(path, std::ios::binary);
-    status = HeadlessRun::record(*h.app, file, options, stopWait, nullptr, &error);
+    StreamSink sink(file);
+    status = HeadlessRun::record(*h.app, sink, options, stopWait, nullptr, &error);
   }
   EXPECT_EQ(status, HeadlessRun::kOk) << error;
   std::ifstream in(path, std::ios::binary);
@@ -271,6 +274,84 @@ TEST_F(RecorderTest, StoppedPartWayLeavesAWholeFile) {
   int64_t points = 0;
   for (const auto& [key, counter] : catalogueCounters(*h.app)) points += counter->history->count.load();
   EXPECT_EQ(static_cast<int64_t>(rows.size()), points);
+}
+
+// A target that takes so many bytes and then fails as a full disk does,
+// storing part of the write that crosses the limit.
+class FullTarget : public OutputSink {
+ public:
+  FullTarget(size_t capacity, bool canTakeBack) : m_capacity(capacity), m_canTakeBack(canTakeBack) {}
+  bool write(std::string_view bytes, size_t* written) override {
+    ++writes;
+    const size_t room = m_capacity - std::min(m_capacity, text.size());
+    *written = std::min(room, bytes.size());
+    text.append(bytes.substr(0, *written));
+    return *written == bytes.size();
+  }
+  bool takeBack(size_t count) override {
+    if (!m_canTakeBack || count > text.size()) return false;
+    text.resize(text.size() - count);
+    return true;
+  }
+  std::string errorText() const override { return "No space left on device"; }
+
+  std::string text;
+  int writes = 0;
+
+ private:
+  size_t m_capacity;
+  bool m_canTakeBack;
+};
+
+// A full target ends the recording at the first failed write: only whole
+// rows stay, the reason is the system's, and nothing is written after it.
+TEST_F(RecorderTest, AFullTargetStopsTheRecordingAtTheFirstFailedWrite) {
+  CommandLineOptions options;
+  options.mode = RunMode::kRecord;
+  options.outputPath = "run.csv";
+  options.seconds = 30;
+  int waits = 0;
+  auto stopWait = [&](uint32_t) {
+    ++waits;
+    h.run(100);
+    return false;
+  };
+  FullTarget target(20000, true);
+  std::string error;
+  EXPECT_EQ(HeadlessRun::record(*h.app, target, options, stopWait, nullptr, &error), HeadlessRun::kFailed);
+  EXPECT_NE(error.find("No space left on device"), std::string::npos) << error;
+  EXPECT_NE(error.find("'run.csv'"), std::string::npos) << error;
+  EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  EXPECT_LT(waits, 100) << "the recording ran on after the target was full";
+  const int writesAtFailure = target.writes;
+  ASSERT_FALSE(target.text.empty());
+  EXPECT_EQ(target.text.back(), '\n') << "an incomplete row was left";
+  EXPECT_LE(target.text.size(), 20000u);
+  const std::vector<Row> rows = parseCsv(target.text);
+  EXPECT_FALSE(rows.empty());
+  EXPECT_NE(error.find("after " + std::to_string(rows.size()) + " rows"), std::string::npos) << error;
+  EXPECT_EQ(target.writes, writesAtFailure);
+
+  // A target that cannot take the part back (a pipe) is named as holding an
+  // incomplete row; a header that does not fit stops before any tick.
+  FullTarget pipe(10, false);
+  Recorder recorder(pipe, {});
+  recorder.writeHeader();
+  EXPECT_TRUE(recorder.failed());
+  EXPECT_NE(recorder.failure().find("incomplete"), std::string::npos) << recorder.failure();
+  EXPECT_EQ(recorder.collect(h.app->processors), 0);
+  EXPECT_EQ(pipe.writes, 1);
+  EXPECT_EQ(recorder.rowCount(), 0);
+}
+
+TEST_F(RecorderTest, AReportThatCannotBeWrittenSaysWhy) {
+  FullTarget target(100, true);
+  std::string error;
+  EXPECT_EQ(HeadlessRun::report(*h.app, target, &error), HeadlessRun::kFailed);
+  EXPECT_EQ(error, "No space left on device");
+  FullTarget roomy(1 << 20, true);
+  EXPECT_EQ(HeadlessRun::report(*h.app, roomy, &error), HeadlessRun::kOk);
+  EXPECT_EQ(roomy.text.rfind("Processor = ", 0), 0u);
 }
 
 TEST_F(RecorderTest, ConfigurationsAreCheckedAndApplied) {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -104,6 +105,22 @@ TEST(SingleInstance, SecondCopyEndsSilentlyAndAKilledCopyFreesTheLock) {
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(drain(second.outFd), "");
+
+  // A window-less copy cannot stay silent: it says why it ends, in one line.
+  {
+    const std::string command = std::string(TV2_PROGRAM) + " --report /dev/null 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string said;
+    char buffer[256];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) said.append(buffer, n);
+    const int raw = pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << said;
+    EXPECT_NE(said.find("another copy"), std::string::npos) << said;
+    EXPECT_EQ(said.find("driver"), std::string::npos) << said;
+    EXPECT_EQ(said.find('\n'), said.size() - 1) << said;
+  }
 
   kill(first.pid, SIGKILL);
   ASSERT_NE(waitExit(first.pid, milliseconds(5000)), -1);
