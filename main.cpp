@@ -15,6 +15,7 @@
 #include "app/CTarvelle2App.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessRun.h"
+#include "platform/linux/LinuxFileService.h"
 #include "platform/linux/LinuxOutputFile.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/StandardStreams.h"
@@ -163,7 +164,14 @@ int main(int argc, char** argv) {
     // A simulated machine idles unless told otherwise; the window and the
     // headless modes get the same load, which the machine applies itself.
     machine->runLoadSchedule(tv2::sim::SimLoadSchedule::fixed(options.load));
-    platform = std::make_unique<tv2::sim::SimPlatform>(std::move(machine));
+    auto simPlatform = std::make_unique<tv2::sim::SimPlatform>(std::move(machine));
+    // Each preset keeps its settings in the user's folder, apart from this
+    // machine's, so that a simulated run remembers them from one start to
+    // the next. Without a user folder they go to the simulator's temporary
+    // one, which goes at exit.
+    const std::string userFolder = tv2::LinuxFileService().userConfigFolder();
+    if (!userFolder.empty()) simPlatform->setUserConfigFolder(userFolder + "simulated/" + options.preset + "/");
+    platform = std::move(simPlatform);
   }
 
 #if TV2_WITH_QT

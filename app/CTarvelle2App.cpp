@@ -8,6 +8,9 @@
 #include "cpu/ProcessorDiscovery.h"
 #include "hw/AcpiTableScanner.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace tv2 {
 
 namespace {
@@ -160,22 +163,42 @@ void CTarvelle2App::ResumeSampling() {
 }
 
 void CTarvelle2App::chooseSettingsFolder() {
-  // Beside the program when the user may write there; a program installed
-  // for everyone keeps each user's settings in that user's own folder.
+  // Beside the program when the user may write there and it is not an
+  // installed copy; otherwise each user's settings live in that user's own
+  // folder, and without one they are not written at all.
   FileService& files = m_platform.files();
-  settingsFolder = withSlash(programFolder);
-  if (programFolder.empty() || files.isFolderWritable(programFolder)) return;
-  std::string userFolder = files.userConfigFolder();
+  settingsFolder.clear();
+  if (!programFolder.empty() && !isInstalledFolder(programFolder) && files.isFolderWritable(programFolder)) {
+    settingsFolder = withSlash(programFolder);
+    return;
+  }
+  const std::string userFolder = files.userConfigFolder();
   if (!userFolder.empty()) settingsFolder = withSlash(userFolder);
 }
 
+bool CTarvelle2App::isInstalledFolder(const std::string& folder) {
+  for (const char* root : {"/usr", "/opt"}) {
+    const std::string prefix(root);
+    if (folder == prefix || folder.rfind(prefix + "/", 0) == 0) return true;
+  }
+  return false;
+}
+
 std::string CTarvelle2App::SettingsPath() const {
-  return (settingsFolder.empty() ? withSlash(programFolder) : settingsFolder) + settingsFileName;
+  return settingsFolder.empty() ? std::string() : settingsFolder + settingsFileName;
+}
+
+std::string CTarvelle2App::SettingsReadPath() const {
+  const std::string written = SettingsPath();
+  std::error_code error;
+  if (!written.empty() && std::filesystem::exists(std::filesystem::symlink_status(written, error))) return written;
+  if (programFolder.empty()) return written;
+  return withSlash(programFolder) + settingsFileName;
 }
 
 void CTarvelle2App::readUpdateSetting() {
   if (!programFolder.empty()) m_platform.files().setCurrentDirectory(programFolder);
-  checkUpdates = SettingsFile(SettingsPath()).readUpdates(checkUpdates);
+  checkUpdates = SettingsFile(SettingsReadPath()).readUpdates(checkUpdates);
 }
 
 void CTarvelle2App::shutDownMonitoring() {

@@ -69,10 +69,18 @@ class CTarvelle2App {
   // Forgets every sample of one package.
   void ClearHistories(CProcessor_2& processor) { m_engine.clearHistories(processor, !samplingRuns()); }
 
-  // Full path of the settings file (Tarvelle2.ini): in the program's folder
-  // when the user may write there, else in the user's configuration folder
-  // (a program installed under /usr). Decided once by InitInstance.
+  // Full path the settings file (Tarvelle2.ini) is written to: in the
+  // program's folder when the user may write there and the program is not
+  // installed (a build tree, a copy in a folder the user owns), else in the
+  // user's configuration folder; an installed program (under /usr or /opt)
+  // never writes its own folder, root included. Empty when there is no
+  // place to write. Decided once by InitInstance.
   std::string SettingsPath() const;
+  // The file the settings are read from: the one SettingsPath names when it
+  // exists, else the one beside the program (an administrator's defaults).
+  std::string SettingsReadPath() const;
+  // An installed program's folder: /usr or /opt, or below them.
+  static bool isInstalledFolder(const std::string& folder);
 
   // The package at selectedProcessor, or null (also for a negative index,
   // which a hand-edited profile or a bad command could leave).

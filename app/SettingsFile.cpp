@@ -31,6 +31,7 @@ void SettingsFile::readClientArea(int32_t* column0Width, uint32_t* settingsFlags
 bool SettingsFile::write(const std::string& text) const {
   // Written whole beside the old file and renamed over it: a full disk or a
   // crash mid-write leaves the old settings.
+  if (TextFileReader::tooLarge(m_path)) return false;
   return TextFileWriter::replaceFile(m_path, EncodeSettingsText(text));
 }
 

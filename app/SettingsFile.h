@@ -29,6 +29,8 @@ class SettingsFile {
   // Writes text (UTF-8 lines ending in '\n') as UTF-16 LE with a byte-order
   // mark and CR LF line ends, through a temporary file renamed over the old
   // one. False when it cannot be written; the old file is then untouched.
+  // A file too large to read is never replaced: nothing was read from it, so
+  // the text would only hold defaults in place of its values.
   bool write(const std::string& text) const;
 
  private:

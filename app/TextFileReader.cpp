@@ -87,12 +87,18 @@ bool readCapped(const std::string& path, std::string* bytes) {
   std::ifstream file(path, std::ios::binary);
   if (!file) return false;
   bytes->clear();
+  // One byte past the limit tells a file that is too large (it may have
+  // grown since anyone looked at its size).
   char chunk[64 * 1024];
-  while (bytes->size() < TextFileReader::kMaxFileBytes) {
-    size_t want = std::min(sizeof chunk, TextFileReader::kMaxFileBytes - bytes->size());
+  while (bytes->size() <= TextFileReader::kMaxFileBytes) {
+    size_t want = std::min(sizeof chunk, TextFileReader::kMaxFileBytes + 1 - bytes->size());
     file.read(chunk, static_cast<std::streamsize>(want));
     bytes->append(chunk, static_cast<size_t>(file.gcount()));
     if (!file) break;
+  }
+  if (bytes->size() > TextFileReader::kMaxFileBytes) {
+    bytes->clear();
+    return false;
   }
   return !file.bad();
 }
@@ -102,6 +108,13 @@ bool isScanBlank(char16_t c) {
 }
 
 }  // namespace
+
+bool TextFileReader::tooLarge(const std::string& path) {
+  std::error_code error;
+  if (path.empty() || !std::filesystem::is_regular_file(path, error)) return false;
+  const uintmax_t size = std::filesystem::file_size(path, error);
+  return !error && size > kMaxFileBytes;
+}
 
 bool TextFileReader::open(const std::string& path) {
   std::string bytes;

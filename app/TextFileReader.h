@@ -20,17 +20,22 @@ namespace tv2 {
 // malformed input. Threads: one reader belongs to one thread.
 class TextFileReader {
  public:
-  // Files larger than this are not settings or profile files; reading stops
-  // there rather than filling memory.
+  // Files larger than this are not settings or profile files: they are not
+  // read at all (never a part of one, which would lose what lies beyond).
   static constexpr size_t kMaxFileBytes = 4 * 1024 * 1024;
 
   // False when the path is not a regular file (a folder, a pipe that would
-  // block, a device that never ends) or cannot be read.
+  // block, a device that never ends), cannot be read or is larger than
+  // kMaxFileBytes.
   bool open(const std::string& path);
   bool openNarrow(const std::string& path);
   // Decode bytes as if they were the file's contents (no size limit).
   void openBytes(std::string_view bytes);
   void openNarrowBytes(std::string_view bytes);
+
+  // True when the file at path is larger than kMaxFileBytes, so that the
+  // readers took nothing from it.
+  static bool tooLarge(const std::string& path);
 
   // The next piece of a line (fgetws semantics); false at the end.
   bool readLine(std::u16string& line, size_t maxChars);

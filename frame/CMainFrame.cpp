@@ -59,7 +59,7 @@ CMainFrame::CMainFrame(CTarvelle2App& app, const SharedDrawingObjects& drawing, 
   setMinimumSize(kMinimumTrackSize, kMinimumTrackSize);
   resize(kDefaultWidth, kDefaultHeight);
   int32_t x = 0, y = 0, w = 0, h = 0;
-  if (SettingsFile(m_app.SettingsPath()).readPlacement(&x, &y, &w, &h)) {
+  if (SettingsFile(m_app.SettingsReadPath()).readPlacement(&x, &y, &w, &h)) {
     // A position on no screen (a monitor since removed) would open the
     // window where nobody sees it: the system places it instead.
     if (onSomeScreen(QRect(x, y, w, h))) move(x, y);
@@ -124,7 +124,7 @@ void CMainFrame::createClientArea(PaneFactory factory) {
   m_fileCommands = std::make_unique<FileCommands>(m_app, *this, *m_splitter, m_prompts, this);
 
   int32_t column0 = kDefaultColumn0;
-  SettingsFile(m_app.SettingsPath()).readClientArea(&column0, &m_app.settingsFlags, &m_app.loadedProfile);
+  SettingsFile(m_app.SettingsReadPath()).readClientArea(&column0, &m_app.settingsFlags, &m_app.loadedProfile);
 
   const bool swapped = (m_app.settingsFlags & kFlagSwapped) != 0;
   const PaneKind kinds[] = {swapped ? PaneKind::kRightView : PaneKind::kLeftView,

@@ -66,6 +66,8 @@ void SimPlatform::setInstanceLockHeldElsewhere(const std::string& name, bool hel
 
 void SimPlatform::setProgramPath(std::string path) { m_files.setProgramPath(std::move(path)); }
 
+void SimPlatform::setUserConfigFolder(std::string folder) { m_files.setUserConfigFolder(std::move(folder)); }
+
 void SimPlatform::setTempFolder(std::string folder) { m_files.setTempFolder(std::move(folder)); }
 
 void SimPlatform::setProgramVersion(FileVersion version) { m_files.setProgramVersion(version); }

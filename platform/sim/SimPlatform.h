@@ -50,6 +50,8 @@ class SimPlatform : public Platform {
   void setTempFolder(std::string folder);
   void setProgramVersion(FileVersion version);
   void setProgramVersionReadable(bool readable);
+  // The folder userConfigFolder() answers (created when missing).
+  void setUserConfigFolder(std::string folder);
 
   ProcessorService& processors() override { return m_processors; }
   ProcessorTimesService* processorTimes() override;

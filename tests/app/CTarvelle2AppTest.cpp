@@ -161,32 +161,61 @@ TEST_F(AppTest, AProgramFolderTheUserMayNotWriteKeepsTheSettingsInTheUsersFolder
   files.setFolderWritable(false);
   const auto userFolder = folder / "home" / ".config" / "tarvelle2";
   files.setUserConfigFolder(userFolder.string());
+  // An administrator's file beside the program holds while the user has none.
   writeBytes(folder / "Tarvelle2.ini", "\xFF\xFE" + utf16le("[Tarvelle2]\r\nUPDATES=0\r\n"));
   {
     CTarvelle2App app(*platform, shell);
     ASSERT_TRUE(app.InitInstance());
     EXPECT_EQ(app.SettingsPath(), (userFolder / "Tarvelle2.ini").string());
-    EXPECT_EQ(app.checkUpdates, 1);  // the file beside the program is not read
+    EXPECT_EQ(app.SettingsReadPath(), (folder / "Tarvelle2.ini").string());
+    EXPECT_EQ(app.checkUpdates, 0);
     EXPECT_TRUE(std::filesystem::is_directory(userFolder));
     EXPECT_EQ(std::filesystem::status(userFolder).permissions() & std::filesystem::perms::all,
               std::filesystem::perms::owner_all);
     app.ExitInstance();
   }
-  writeBytes(userFolder / "Tarvelle2.ini", "\xFF\xFE" + utf16le("[Tarvelle2]\r\nUPDATES=0\r\n"));
+  // Once the user has a file of their own, it alone counts.
+  writeBytes(userFolder / "Tarvelle2.ini", "\xFF\xFE" + utf16le("[Tarvelle2]\r\nUPDATES=1\r\n"));
   CTarvelle2App app(*platform, shell);
   ASSERT_TRUE(app.InitInstance());
+  EXPECT_EQ(app.SettingsReadPath(), (userFolder / "Tarvelle2.ini").string());
+  EXPECT_EQ(app.checkUpdates, 1);
+  app.ExitInstance();
+}
+
+TEST_F(AppTest, WithoutAUserFolderTheProgramsFileIsReadButNothingWritten) {
+  auto& files = static_cast<sim::SimFileService&>(platform->files());
+  files.setFolderWritable(false);
+  files.setUserConfigFolder("/proc/tv2-cannot-exist");
+  writeBytes(folder / "Tarvelle2.ini", "\xFF\xFE" + utf16le("[Tarvelle2]\r\nUPDATES=0\r\n"));
+  CTarvelle2App app(*platform, shell);
+  ASSERT_TRUE(app.InitInstance());
+  EXPECT_EQ(app.SettingsPath(), "");
+  EXPECT_EQ(app.SettingsReadPath(), (folder / "Tarvelle2.ini").string());
   EXPECT_EQ(app.checkUpdates, 0);
   app.ExitInstance();
 }
 
-TEST_F(AppTest, WithoutAUserFolderTheSettingsStayBesideTheProgram) {
+// An installed program never keeps settings in its own folder, even where
+// it could write there (root).
+TEST_F(AppTest, AnInstalledProgramKeepsSettingsInTheUsersFolderEvenWhenItsOwnIsWritable) {
   auto& files = static_cast<sim::SimFileService&>(platform->files());
-  files.setFolderWritable(false);
-  files.setUserConfigFolder("/proc/tv2-cannot-exist");
-  CTarvelle2App app(*platform, shell);
-  ASSERT_TRUE(app.InitInstance());
-  EXPECT_EQ(app.SettingsPath(), (folder / "Tarvelle2.ini").string());
-  app.ExitInstance();
+  files.setFolderWritable(true);
+  const auto userFolder = folder / "config";
+  files.setUserConfigFolder(userFolder.string());
+  for (const char* program : {"/usr/bin/tarvelle2", "/opt/tarvelle2/bin/tarvelle2", "/usr/lib/tarvelle2/tarvelle2"}) {
+    SCOPED_TRACE(program);
+    platform->setProgramPath(program);
+    CTarvelle2App app(*platform, shell);
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(app.SettingsPath(), (userFolder / "Tarvelle2.ini").string());
+    app.ExitInstance();
+  }
+  for (const char* notInstalled : {"/usr2", "/optical", "/home/u/usr", "/srv/opt"}) {
+    EXPECT_FALSE(CTarvelle2App::isInstalledFolder(notInstalled)) << notInstalled;
+  }
+  EXPECT_TRUE(CTarvelle2App::isInstalledFolder("/usr"));
+  EXPECT_TRUE(CTarvelle2App::isInstalledFolder("/opt/x"));
 }
 
 }  // namespace

@@ -28,7 +28,13 @@ struct Outcome {
 // redirections in args send to the pipe.
 Outcome run(const std::string& args) {
   Outcome outcome;
-  std::string command = std::string(TV2_PROGRAM) + " " + args;
+  // Simulated runs keep settings in the user's folder: a scratch one here.
+  static const std::string configHome =
+      (std::filesystem::temp_directory_path() / ("tv2-headless-config-" + std::to_string(::getpid()))).string();
+  static const struct Cleanup {
+    ~Cleanup() { std::filesystem::remove_all(configHome); }
+  } cleanup;
+  std::string command = "XDG_CONFIG_HOME='" + configHome + "' " + std::string(TV2_PROGRAM) + " " + args;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return outcome;
   char buffer[4096];
@@ -209,7 +215,7 @@ TEST(HeadlessProgramTest, ARecordingCutShortLeavesOnlyWholeRows) {
       std::filesystem::temp_directory_path() / ("tv2-cut-" + std::to_string(::getpid()) + ".csv");
   // 24 blocks of 512 bytes (1024 for some shells): far less than ten seconds
   // of rows. The size signal is ignored, so the write fails instead.
-  const std::string command = "sh -c \"trap '' XFSZ; ulimit -f 24; exec " + std::string(TV2_PROGRAM) +
+  const std::string command = "XDG_CONFIG_HOME='" + path.string() + ".config' sh -c \"trap '' XFSZ; ulimit -f 24; exec " + std::string(TV2_PROGRAM) +
                               " --simulate intel-snb --record '" + path.string() + "' --seconds 10\" 2>&1";
   Outcome cut;
   FILE* pipe = ::popen(command.c_str(), "r");
@@ -222,6 +228,7 @@ TEST(HeadlessProgramTest, ARecordingCutShortLeavesOnlyWholeRows) {
   std::ifstream in(path, std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::filesystem::remove(path);
+  std::filesystem::remove_all(path.string() + ".config");
   EXPECT_EQ(cut.status, 1) << cut.output;
   EXPECT_NE(cut.output.find("File too large"), std::string::npos) << cut.output;
   ASSERT_FALSE(text.empty());

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/SettingsFile.h"
+#include "app/TextFileReader.h"
 #include "tests/testing/TextBytes.h"
 
 namespace tv2 {
@@ -214,6 +215,30 @@ TEST_F(SettingsFileTest, AFailedWriteLeavesTheOldFileWhole) {
   fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
   EXPECT_EQ(readAll(path), old);
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);  // file and dir.ini
+}
+
+// A long line in front of the keys: a file within the limit is read to its
+// end; one beyond it is not read at all and is never replaced by a close
+// that would write defaults over its values.
+TEST_F(SettingsFileTest, ALargeFileIsReadWholeOrLeftAlone) {
+  const std::string filler(TextFileReader::kMaxFileBytes / 2 - 200, 'x');  // UTF-16: two bytes each
+  const std::string tail = "UPDATES=0\n[TV2 Profile]1 2 1 15 4294967295 4294967295\n";
+  put(iniBytes("[Tarvelle2]\nCOMMENT=" + filler + "\n" + tail));
+  ASSERT_LE(fs::file_size(path), TextFileReader::kMaxFileBytes);
+  EXPECT_EQ(SettingsFile(path.string()).readUpdates(1), 0);
+  ClientArea area = clientArea();
+  ASSERT_NE(area.profile, nullptr);
+  EXPECT_EQ(area.profile->configIndex, 1);
+  EXPECT_FALSE(TextFileReader::tooLarge(path.string()));
+
+  const std::string large = iniBytes("[Tarvelle2]\nCOMMENT=" + filler + filler + "\n" + tail);
+  put(large);
+  ASSERT_GT(fs::file_size(path), TextFileReader::kMaxFileBytes);
+  EXPECT_TRUE(TextFileReader::tooLarge(path.string()));
+  EXPECT_EQ(SettingsFile(path.string()).readUpdates(1), 1);  // nothing read: the default stays
+  EXPECT_EQ(clientArea().profile, nullptr);
+  EXPECT_FALSE(SettingsFile(path.string()).write("[Tarvelle2]\nUPDATES=1\n"));
+  EXPECT_EQ(readAll(path), large);
 }
 
 TEST_F(SettingsFileTest, ALinkAtTheTemporaryOrFinalNameIsNeverWrittenThrough) {

@@ -7,6 +7,9 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -20,13 +23,21 @@ namespace {
 
 using std::chrono::milliseconds;
 
+// The user's configuration folder of these runs: never the real home's.
+std::filesystem::path configHome() {
+  static const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("tv2-frame-program-" + std::to_string(::getpid()));
+  return folder;
+}
+
 pid_t spawnProgram(const std::vector<std::string>& args) {
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string entry(*e);
-    if (entry.rfind("QT_QPA_PLATFORM=", 0) != 0) env.push_back(entry);
+    if (entry.rfind("QT_QPA_PLATFORM=", 0) != 0 && entry.rfind("XDG_CONFIG_HOME=", 0) != 0) env.push_back(entry);
   }
   env.push_back("QT_QPA_PLATFORM=offscreen");
+  env.push_back("XDG_CONFIG_HOME=" + configHome().string());
   std::vector<char*> envp;
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
@@ -80,6 +91,45 @@ TEST(FrameProgramTest, TerminationSignalsEndTheWindowProgramInOrder) {
     EXPECT_TRUE(WIFEXITED(status)) << signal;
     EXPECT_EQ(WEXITSTATUS(status), 0) << signal;
   }
+  std::filesystem::remove_all(configHome());
+}
+
+// A simulated run keeps each preset's settings in the user's folder, apart
+// from the real machine's: what one run leaves, the next reads and writes back.
+// The simulated program lies in a folder it cannot write, as an installed
+// one does.
+TEST(FrameProgramTest, SimulatedRunsKeepEachPresetsSettingsInTheUsersFolder) {
+  std::filesystem::remove_all(configHome());
+  const std::filesystem::path settings = configHome() / "tarvelle2" / "simulated" / "amd-bd" / "Tarvelle2.ini";
+  auto runOnce = [] {
+    pid_t pid = spawnProgram({"--simulate", "amd-bd"});
+    if (pid <= 0) return -1;
+    std::this_thread::sleep_for(milliseconds(1500));
+    kill(pid, SIGTERM);
+    return waitExit(pid, milliseconds(10000));
+  };
+  int status = runOnce();
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(std::filesystem::is_regular_file(settings));
+  EXPECT_FALSE(std::filesystem::exists(configHome() / "tarvelle2" / "Tarvelle2.ini")) << "the real machine's file";
+  EXPECT_EQ(std::filesystem::status(settings.parent_path()).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_all);
+
+  // A column width and a graph list the program would not choose itself.
+  const std::string text = "[Tarvelle2]\r\nCOL0=333\r\nFLAGS=7\r\nUPDATES=0\r\n";
+  std::string bytes = "\xFF\xFE";
+  for (char c : text) bytes += std::string{c, '\0'};
+  std::ofstream(settings, std::ios::binary | std::ios::trunc) << bytes;
+  status = runOnce();
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  std::ifstream in(settings, std::ios::binary);
+  std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string narrow;
+  for (size_t i = 2; i + 1 < written.size(); i += 2) narrow += written[i];
+  EXPECT_NE(narrow.find("COL0=333\r\n"), std::string::npos) << narrow;
+  EXPECT_NE(narrow.find("FLAGS=7\r\n"), std::string::npos) << narrow;
+  EXPECT_NE(narrow.find("UPDATES=0\r\n"), std::string::npos) << narrow;
+  std::filesystem::remove_all(configHome());
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ TEST(ReportEqualityTest, WindowReportEqualsTheHeadlessReportOnEveryPreset) {
     h.prompts.files = {windowReport.string()};
     h.frame()->runCommand(kCmdSaveReport);
 
-    const std::string command = std::string(TV2_PROGRAM) + " --simulate " + preset + " --report '" +
+    const std::string command = "XDG_CONFIG_HOME='" + (h.folder / "config").string() + "' " + std::string(TV2_PROGRAM) + " --simulate " + preset + " --report '" +
                                 headlessReport.string() + "' 2>/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     const std::string expected = bytesOf(headlessReport);
