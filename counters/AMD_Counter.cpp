@@ -40,23 +40,29 @@ void AMD_Counter::Update(CTimer* /*timer*/) {
 }
 
 void AMD_Counter::learnConfigBase() {
-  if (configBase != 0 || m_driver == nullptr) return;
+  if (m_configLearnt || m_driver == nullptr) return;
   uint32_t high = 0;
   uint32_t low = 0;
-  if (m_driver->ReadMsr(kMsrMmioConfigBase, &high, &low) && (low & 1)) configBase = low & 0xFFF00000u;
+  if (!m_driver->ReadMsr(kMsrMmioConfigBase, &high, &low)) return;  // tried again next time
+  m_configLearnt = true;
+  if ((low & 1) == 0) return;
+  // The whole base: on a machine with much memory it lies above 4 GB, and its
+  // low half alone would be ordinary memory.
+  configBase = low & 0xFFF00000u;
+  configBaseHigh = high & 0xFFFFu;
 }
 
 bool AMD_Counter::ReadConfig(uint32_t bus, uint32_t device, uint32_t function, uint32_t reg, uint32_t* out) {
   if (m_driver == nullptr) return false;
   learnConfigBase();
   uint32_t word = 0;
-  if (configBase == 0) {
+  if (!useWindow()) {
     if (reg <= 0xFF) return m_driver->ReadPciConfig(bus, device, function, reg, out) != 0;
     if (!m_driver->ReadPciConfigAddress(extendedConfigAddress(bus, device, function, reg), &word)) return false;
     *out = word >> ((reg & 3) * 8);
     return true;
   }
-  if (!m_driver->ReadPhysicalDword(0, configBase, configOffset(bus, device, function, reg), &word)) return false;
+  if (!m_driver->ReadPhysicalDword(configBaseHigh, configBase, configOffset(bus, device, function, reg), &word)) return false;
   *out = word >> ((reg & 3) * 8);
   return true;
 }
@@ -64,7 +70,7 @@ bool AMD_Counter::ReadConfig(uint32_t bus, uint32_t device, uint32_t function, u
 bool AMD_Counter::WriteConfig(uint32_t bus, uint32_t device, uint32_t function, uint32_t reg, uint32_t data) {
   if (m_driver == nullptr) return false;
   learnConfigBase();
-  if (configBase == 0) {
+  if (!useWindow()) {
     if (reg <= 0xFF) return m_driver->WritePciConfigDword(bus, device, function, reg, data) != 0;
     if (reg & 3) return false;
     // The same port sequence the client uses, with the extended register
@@ -77,7 +83,7 @@ bool AMD_Counter::WriteConfig(uint32_t bus, uint32_t device, uint32_t function, 
     return written;
   }
   if (reg & 3) return false;
-  return m_driver->WritePhysicalDword(0, configBase, configOffset(bus, device, function, reg), data) != 0;
+  return m_driver->WritePhysicalDword(configBaseHigh, configBase, configOffset(bus, device, function, reg), data) != 0;
 }
 
 bool AMD_Counter::EnableExtendedConfig() {

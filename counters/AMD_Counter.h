@@ -15,7 +15,8 @@ class Platform;
 //
 // Runs on the counter sampler of the package's first logical processor under
 // the driver lock; the index/data register pairs rely on that lock. The
-// learnt-once fields here and in the derived classes (configBase, basePower,
+// learnt-once fields here and in the derived classes (configBase and its
+// high half, basePower,
 // smuEnabled, currentScale) are written and read only by that sampler.
 class AMD_Counter : public CCounter {
  public:
@@ -33,7 +34,11 @@ class AMD_Counter : public CCounter {
   // register bits 11:8; it stays set.
   bool EnableExtendedConfig();
 
-  uint32_t configBase = 0;  // learnt once, on the first access that can
+  // The configuration window (MSR 0xC0010058 bits 47:20), learnt once, on
+  // the first access that can: low and high half of its physical address.
+  // Both 0: no window, the configuration ports serve.
+  uint32_t configBase = 0;
+  uint32_t configBaseHigh = 0;
   uint32_t pciBus = 0;
   uint32_t pciDevice = 0x18;
 
@@ -55,6 +60,9 @@ class AMD_Counter : public CCounter {
 
  private:
   void learnConfigBase();
+  bool useWindow() const { return configBase != 0 || configBaseHigh != 0; }
+
+  bool m_configLearnt = false;  // the MSR has been read
 };
 
 }  // namespace tv2

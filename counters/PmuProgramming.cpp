@@ -36,7 +36,9 @@ void EnableFixedCounters(CKMDriver& driver, int32_t generalCounterCount) {
 void ProgramEventSelect(CKMDriver& driver, uint32_t selectRegister, uint32_t lowWord) {
   uint32_t high = 0;
   uint32_t low = 0;
-  driver.ReadMsr(selectRegister, &high, &low);
+  // A failed read leaves all ones; written back they would set the event's
+  // high bits (on AMD 0x076 becomes 0xF76) and the host/guest bits.
+  if (!driver.ReadMsr(selectRegister, &high, &low)) return;
   driver.WriteMsr(selectRegister, high, lowWord);
 }
 

@@ -27,8 +27,9 @@ uint32_t generalCounterEnableBits(int32_t generalCounterCount);
 void EnableFixedCounters(CKMDriver& driver, int32_t generalCounterCount);
 
 // Writes an event select with the new low word and the high half as read
-// (Intel general counters and AMD core counters). The outcome is not checked:
-// a select that does not take shows as a counter that never produces a point.
+// (Intel general counters and AMD core counters). A select whose read fails
+// is not written, as for the fixed counters. The outcome is not checked: a
+// select that does not take shows as a counter that never produces a point.
 void ProgramEventSelect(CKMDriver& driver, uint32_t selectRegister, uint32_t lowWord);
 
 }  // namespace tv2

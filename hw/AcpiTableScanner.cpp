@@ -29,11 +29,16 @@ uint32_t readU32(const uint8_t* p) {
 
 AcpiTableScanner::AcpiTableScanner(CKMDriver& driver, Platform& platform) : m_driver(driver), m_platform(platform) {}
 
+int AcpiTableScanner::readMemory(uint32_t address, uint32_t length, void* out) {
+  return m_driver.ReadPhysicalMemory(0, address, length, out);
+}
+
 int AcpiTableScanner::FindRsdp(uint32_t address, uint32_t length) {
   if (length == 0) return 0;
-  // Four spare bytes keep the last position's 20-byte sum inside the buffer.
-  std::vector<uint8_t> buffer(static_cast<size_t>(length) + 4, 0);
-  if (!m_driver.ReadPhysicalMemory(0, address, length, buffer.data())) return 0;
+  // Spare bytes keep the last position's 20-byte sum inside the buffer,
+  // whatever the length.
+  std::vector<uint8_t> buffer(static_cast<size_t>(length) + 20, 0);
+  if (!readMemory(address, length, buffer.data())) return 0;
   for (uint32_t offset = 0; offset < length; offset += 16) {
     const uint8_t* p = buffer.data() + offset;
     if (std::memcmp(p, "RSD PTR ", 8) != 0) continue;
@@ -51,7 +56,7 @@ void AcpiTableScanner::ScanAcpiTables(std::unique_ptr<CTimer>* acpiTimer, std::u
 
   uint32_t rsdtAddress = readU32(m_rsdp.data() + 16);
   uint8_t rsdt[kRsdtReadBytes] = {};
-  if (!m_driver.ReadPhysicalMemory(0, rsdtAddress, kRsdtReadBytes, rsdt)) return;
+  if (!readMemory(rsdtAddress, kRsdtReadBytes, rsdt)) return;
   if (std::memcmp(rsdt, "RSDT", 4) != 0) return;
   uint32_t rsdtLength = readU32(rsdt + 4);
   uint32_t entries = rsdtLength > kHeaderBytes ? (rsdtLength - kHeaderBytes) / 4 : 0;
@@ -62,11 +67,13 @@ void AcpiTableScanner::ScanAcpiTables(std::unique_ptr<CTimer>* acpiTimer, std::u
   for (uint32_t i = 0; i < entries; ++i) {
     uint32_t tableAddress = readU32(rsdt + kHeaderBytes + 4 * i);
     uint8_t header[kHeaderBytes] = {};
-    if (!m_driver.ReadPhysicalMemory(0, tableAddress, kHeaderBytes, header)) continue;
+    if (!readMemory(tableAddress, kHeaderBytes, header)) continue;
     uint32_t length = readU32(header + 4);
-    if (length == 0 || length > kMaxTableLength) continue;
+    // Shorter than its own header is no table (and too short to compare a
+    // signature with).
+    if (length < kHeaderBytes || length > kMaxTableLength) continue;
     std::vector<uint8_t> table(length, 0);
-    if (!m_driver.ReadPhysicalMemory(0, tableAddress, length, table.data())) continue;
+    if (!readMemory(tableAddress, length, table.data())) continue;
     if (std::memcmp(table.data(), "FACP", 4) == 0) {
       readFadt(table.data(), length, header[8], acpiTimer);
     } else if (std::memcmp(table.data(), "HPET", 4) == 0) {
@@ -81,7 +88,9 @@ void AcpiTableScanner::readFadt(const uint8_t* table, uint32_t length, uint8_t r
   // end would take whatever followed it in memory.
   if (length < kFadtPmTimerOffset + 4) return;
   uint32_t port = readU32(table + kFadtPmTimerOffset);
-  if ((revision < 3 || length < 300) && port != 0) {
+  // I/O ports are 16 bits: a larger number is no port a timer could sit at
+  // (and the host serves none).
+  if ((revision < 3 || length < 300) && port != 0 && port <= 0xFFFF) {
     *acpiTimer = std::make_unique<CACPITimer>(&m_driver, static_cast<int32_t>(port));
   }
 }
@@ -95,8 +104,13 @@ void AcpiTableScanner::readHpetTable(const uint8_t* table, uint32_t length, std:
   auto timer = std::make_unique<CHPETTimer>(&m_driver, static_cast<int32_t>(base));
   uint32_t capabilities = 0;
   uint32_t period = 0;
-  m_driver.ReadPhysicalDword(0, base, 0, &capabilities);
-  if (!m_driver.ReadPhysicalDword(0, base, 4, &period)) return;
+  // The capabilities word first, as the block's own order has it; only the
+  // period (its high half) decides.
+  uint8_t word[4];
+  if (readMemory(base, 4, word)) capabilities = readU32(word);
+  (void)capabilities;
+  if (!readMemory(base + 4, 4, word)) return;
+  period = readU32(word);
   auto signedPeriod = static_cast<int32_t>(period);
   if (signedPeriod <= 0 || signedPeriod > kMaxHpetPeriodFs) return;
   timer->frequency = 1e15 / static_cast<double>(signedPeriod);

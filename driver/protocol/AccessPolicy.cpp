@@ -23,6 +23,19 @@ constexpr MsrRange kWritableMsrs[] = {
     {0xC0010240, 0xC0010247},  // AMD northbridge selects and counters
 };
 
+// The areas the root pointer is searched in.
+constexpr PhysicalRange kFirstKb{0, 0x400};
+constexpr PhysicalRange kBiosArea{0xE0000, 0x20000};
+
+// Device ids of the northbridge functions 0x18.0-5, as the first function's
+// id: each function's id is this plus its number (families 10h, 11h, 12h/14h,
+// 15h models 00h, 10h, 30h, 60h, 16h models 00h, 30h).
+constexpr uint32_t kNorthbridgeBases[] = {0x1200, 0x1300, 0x1700, 0x1600, 0x1400,
+                                          0x141A, 0x1570, 0x1530, 0x1580};
+
+// The management-unit messages the power counters send.
+constexpr uint32_t kMailboxMessages[] = {0x51, 0x69, 0x6B, 0x170, 0x171};
+
 bool isNorthbridge(const ConfigRegister& target, int function) {
   return target.bus == 0 && target.device >= 0x18 && target.device <= 0x1F &&
          target.function == function;
@@ -69,6 +82,35 @@ AccessPolicy::PhysicalWrite AccessPolicy::classifyPhysicalWrite(uint64_t address
   if (m_facts.mailboxBase.has_value() && address == *m_facts.mailboxBase + kMailboxMessageOffset)
     return PhysicalWrite::kMailbox;
   return PhysicalWrite::kRefused;
+}
+
+bool AccessPolicy::mayReadPhysical(uint64_t address, uint64_t length) const {
+  if (length == 0 || address + length < address) return false;
+  if (kFirstKb.contains(address, length) || kBiosArea.contains(address, length)) return true;
+  for (const PhysicalRange& table : m_facts.firmwareTables)
+    if (table.contains(address, length)) return true;
+  if (m_facts.hpetBase.has_value() &&
+      PhysicalRange{*m_facts.hpetBase, FirmwareTables::kHpetBlockSize}.contains(address, length))
+    return true;
+  if (m_facts.mailboxBase.has_value() &&
+      PhysicalRange{*m_facts.mailboxBase + kMailboxMessageOffset, 8}.contains(address, length))
+    return true;
+  return inConfigWindow(address, length);
+}
+
+bool AccessPolicy::mayWriteMailboxMessage(uint32_t message) {
+  for (uint32_t known : kMailboxMessages)
+    if (message == known) return true;
+  return false;
+}
+
+bool AccessPolicy::isAmdDeviceFor(const ConfigRegister& target, uint32_t deviceId) {
+  if ((deviceId & 0xFFFF) != kAmdVendor) return false;
+  if (target.bus == 0 && target.device == 0 && target.function == 0) return true;  // AMD's host bridge
+  uint32_t device = deviceId >> 16;
+  for (uint32_t base : kNorthbridgeBases)
+    if (device == base + static_cast<uint32_t>(target.function)) return true;
+  return false;
 }
 
 bool AccessPolicy::inConfigWindow(uint64_t address, uint64_t length) const {

@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
+
+#include "driver/protocol/FirmwareTables.h"
 
 namespace tv2 {
 
@@ -25,12 +28,20 @@ struct PolicyFacts {
   // AMD management-unit mailbox (BAR at 0:1.0 register 0x24 of the graphics
   // function).
   std::optional<uint64_t> mailboxBase;
+  // The firmware tables the host's own walk found, and the HPET register
+  // block the HPET table names.
+  std::vector<PhysicalRange> firmwareTables;
+  std::optional<uint64_t> hpetBase;
 };
 
-// Which accesses the driver host performs for a client. Reads of registers
-// and physical memory are served as asked; writes reach only what the monitor
-// programs, and the ports only the PCI configuration mechanism and the ACPI
-// timer. Registers of which the monitor changes single bits get a write mask,
+// Which accesses the driver host performs for a client. Register reads are
+// served as asked. Physical memory is read only where the monitor reads it:
+// the first KB and 0xE0000-0xFFFFF (the root pointer's search), the firmware
+// tables the host found itself, the HPET's register block, the AMD
+// configuration window and the management-unit mailbox registers. Writes
+// reach only what the monitor programs (configuration writes only on AMD's
+// own devices, mailbox writes only the monitor's messages), and the ports
+// only the PCI configuration mechanism and the ACPI timer. Registers of which the monitor changes single bits get a write mask,
 // as msr-safe does: the other bits keep the value the register holds.
 // Immutable after construction, so it may be shared between threads.
 class AccessPolicy {
@@ -41,6 +52,8 @@ class AccessPolicy {
   static constexpr uint64_t kCpuidLimitBit = uint64_t{1} << 22;
   // Offset of the message register in the management-unit mailbox.
   static constexpr uint64_t kMailboxMessageOffset = 0x250;
+  static constexpr uint64_t kMailboxAnswerOffset = 0x254;
+  static constexpr uint32_t kAmdVendor = 0x1022;
 
   enum class PhysicalWrite { kRefused, kConfigWindow, kMailbox };
 
@@ -57,6 +70,16 @@ class AccessPolicy {
   static bool mayWritePort(uint32_t port);
 
   PhysicalWrite classifyPhysicalWrite(uint64_t address) const;
+  // True when [address, address + length) lies inside one of the areas the
+  // monitor reads.
+  bool mayReadPhysical(uint64_t address, uint64_t length) const;
+  // The messages the monitor sends the management unit.
+  static bool mayWriteMailboxMessage(uint32_t message);
+  // True when the device id dword (vendor in bits 15:0, device in 31:16) of
+  // the function target names is AMD's own device for that function, the
+  // only place the monitor's configuration writes are meant for (on Intel
+  // host bridges 0:0.0 register 0xB8 is the SMRAM base).
+  static bool isAmdDeviceFor(const ConfigRegister& target, uint32_t deviceId);
   // True when [address, address + length) lies inside one function's 4 KB of
   // the configuration window.
   bool inConfigWindow(uint64_t address, uint64_t length) const;

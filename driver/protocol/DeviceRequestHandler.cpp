@@ -1,6 +1,7 @@
 #include "driver/protocol/DeviceRequestHandler.h"
 
 #include "driver/protocol/DeviceRequests.h"
+#include "driver/protocol/HardwareFacts.h"
 #include "driver/protocol/LittleEndian.h"
 
 namespace tv2 {
@@ -113,6 +114,11 @@ uint32_t DeviceRequestHandler::writePort(const RequestFrame& request) {
   if (!m_hardware.readPort(AccessPolicy::kConfigAddressPort, &address)) return kStatusHardwareFailed;
   ConfigRegister target;
   if (!AccessPolicy::decodeConfigAddress(address, &target)) return kStatusAccessDenied;
+  if (AccessPolicy::configWriteMask(target) == 0) return kStatusAccessDenied;
+  // Only AMD's own device: the same register elsewhere is something else.
+  uint32_t deviceId = 0;
+  if (!HardwareFacts::readConfig(m_hardware, address & 0x80FFFF00u, &deviceId)) return kStatusHardwareFailed;
+  if (!AccessPolicy::isAmdDeviceFor(target, deviceId)) return kStatusAccessDenied;
   return maskedWrite(
       AccessPolicy::configWriteMask(target), value,
       [&](uint32_t* now) { return m_hardware.readPort(AccessPolicy::kConfigDataPort, now); },
@@ -126,6 +132,8 @@ uint32_t DeviceRequestHandler::readPhysical(const RequestFrame& request, std::ve
   if (count == 0 || count > kMaxPhysicalRead) return kStatusInvalidParameter;
   if (request.outputCapacity < count) return kStatusBufferTooSmall;
   if (address + count < address) return kStatusInvalidParameter;  // wraps around
+  // Memory the monitor does not read fails as a read that failed would.
+  if (!m_policy.mayReadPhysical(address, count)) return kStatusAccessDenied;
   output->resize(count);
   if (!m_hardware.readPhysical(address, count, output->data())) return kStatusHardwareFailed;
   return kStatusOk;
@@ -137,10 +145,15 @@ uint32_t DeviceRequestHandler::writePhysical(const RequestFrame& request) {
   uint32_t value = loadLe32(request.input + 8);
   switch (m_policy.classifyPhysicalWrite(address)) {
     case AccessPolicy::PhysicalWrite::kMailbox:
+      if (!AccessPolicy::mayWriteMailboxMessage(value)) return kStatusAccessDenied;
       return m_hardware.writePhysicalDword(address, value) ? kStatusOk : kStatusHardwareFailed;
     case AccessPolicy::PhysicalWrite::kConfigWindow: {
       ConfigRegister target =
           AccessPolicy::decodeWindowOffset(address - m_policy.facts().configWindowBase);
+      if (AccessPolicy::configWriteMask(target) == 0) return kStatusAccessDenied;
+      uint8_t idBytes[4];
+      if (!m_hardware.readPhysical(address & ~uint64_t{0xFFF}, 4, idBytes)) return kStatusHardwareFailed;
+      if (!AccessPolicy::isAmdDeviceFor(target, loadLe32(idBytes))) return kStatusAccessDenied;
       return maskedWrite(
           AccessPolicy::configWriteMask(target), value,
           [&](uint32_t* now) {

@@ -23,7 +23,8 @@ class HardwareFacts {
   static std::optional<uint32_t> pmTimerPortFromFadt(const uint8_t* table, size_t size);
 
   // Finds the FADT the way the monitor does (root pointer in the first KB,
-  // then in 0xE0000-0xFFFFF; RSDT entries) and returns its PM timer port.
+  // then in 0xE0000-0xFFFFF; RSDT entries) and returns its PM timer port
+  // (FirmwareTables::walk).
   static std::optional<uint32_t> findPmTimerPort(HardwareBackend& hardware);
 
   // Base and size of the configuration window; false when there is none.
@@ -32,8 +33,8 @@ class HardwareFacts {
   // The mailbox base of an AMD graphics function at 0:1.0.
   static std::optional<uint64_t> mailboxBase(HardwareBackend& hardware);
 
-  // Everything above. A known port (from the kernel's copy of the FADT) saves
-  // the table walk.
+  // Everything above, and the tables and HPET block of the firmware walk. A
+  // known port (from the kernel's copy of the FADT) wins over the walk's.
   static PolicyFacts learn(HardwareBackend& hardware, std::optional<uint32_t> knownPmTimerPort);
 
   // Reads a configuration dword through ports 0xCF8/0xCFC and puts back the

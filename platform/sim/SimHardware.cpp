@@ -32,6 +32,7 @@ SimHardware::SimHardware(const SimMachineConfig& config,
                          const std::vector<SimLogicalProcessor>& cpus, const SimClock& clock)
     : m_clock(clock),
       m_mmioConfig(amdPart(config)),
+      m_windowBase(config.firmware.configWindowBase & 0x0000FFFFFFF00000ull),
       m_workload(config, cpus),
       m_msrs(config, static_cast<int>(cpus.size()), m_workload.packageCount(), m_workload.hasL3()),
       m_smu(amdPart(config) ? config.model.part.kind : SimPartKind::kGeneric),
@@ -42,7 +43,7 @@ SimHardware::SimHardware(const SimMachineConfig& config,
 
 bool SimHardware::readMsr(int32_t cpu, uint32_t index, uint64_t* value) {
   std::lock_guard lock(m_mutex);
-  if (value == nullptr || m_failingMsrs.count(index) != 0) {
+  if (value == nullptr || m_failingMsrs.count(index) != 0 || m_readFailingMsrs.count(index) != 0) {
     return false;
   }
   const uint64_t now = advanceLocked();
@@ -106,16 +107,16 @@ bool SimHardware::readPhysical(uint64_t address, uint32_t length, uint8_t* out) 
     return false;
   }
   const uint64_t now = advanceLocked();
-  if (m_mmioConfig && within(address, 1, SimMsrSpace::kMmioConfigBase, kMmioConfigSize)) {
+  if (m_mmioConfig && within(address, 1, m_windowBase, kMmioConfigSize)) {
     // One function's registers at a time, as a configuration access would.
-    const uint64_t offset = address - SimMsrSpace::kMmioConfigBase;
+    const uint64_t offset = address - m_windowBase;
     if (!within(offset, length, offset & ~(kFunctionSize - 1), kFunctionSize)) {
       return false;
     }
     return readDwords(address, length, out, [&](uint64_t at, uint32_t* dword) {
       int bus = 0, device = 0, function = 0;
       uint32_t reg = 0;
-      decodeWindow(at - SimMsrSpace::kMmioConfigBase, &bus, &device, &function, &reg);
+      decodeWindow(at - m_windowBase, &bus, &device, &function, &reg);
       return configReadLocked(bus, device, function, reg, dword);
     });
   }
@@ -140,10 +141,10 @@ bool SimHardware::writePhysicalDword(uint64_t address, uint32_t value) {
     return false;
   }
   const uint64_t now = advanceLocked();
-  if (m_mmioConfig && within(address, 4, SimMsrSpace::kMmioConfigBase, kMmioConfigSize)) {
+  if (m_mmioConfig && within(address, 4, m_windowBase, kMmioConfigSize)) {
     int bus = 0, device = 0, function = 0;
     uint32_t reg = 0;
-    decodeWindow(address - SimMsrSpace::kMmioConfigBase, &bus, &device, &function, &reg);
+    decodeWindow(address - m_windowBase, &bus, &device, &function, &reg);
     return configWriteLocked(bus, device, function, reg, value);
   }
   if (m_smu.hasMailbox() && within(address, 4, SimSmu::kMailboxBase, SimSmu::kMailboxSize)) {
@@ -159,6 +160,15 @@ void SimHardware::setMsrFailing(uint32_t index, bool failing) {
     m_failingMsrs.insert(index);
   } else {
     m_failingMsrs.erase(index);
+  }
+}
+
+void SimHardware::setMsrReadFailing(uint32_t index, bool failing) {
+  std::lock_guard lock(m_mutex);
+  if (failing) {
+    m_readFailingMsrs.insert(index);
+  } else {
+    m_readFailingMsrs.erase(index);
   }
 }
 

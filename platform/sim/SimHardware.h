@@ -35,7 +35,7 @@ namespace tv2::sim {
 // its enable bit (31); register bits 11:8 come from address bits 27:24 only
 // while package 0's 0:18.3 register 0x8C has bit 14 set, and are ignored
 // before. Physical reads of the memory-mapped configuration window
-// (SimMsrSpace::kMmioConfigBase, AMD parts) reach configuration space; any
+// (SimFirmwareConfig::configWindowBase, AMD parts) reach configuration space; any
 // length inside one function's 4 KB, composed from its dwords.
 class SimHardware : public HardwareBackend {
  public:
@@ -54,6 +54,9 @@ class SimHardware : public HardwareBackend {
   // Faults. A failing register fails reads and writes alike, on every
   // processor; a failing physical address fails every access touching its dword.
   void setMsrFailing(uint32_t index, bool failing);
+  // Reads of the register fail while writes still reach it (a read that
+  // failed on the way, a register the host lets write but not read).
+  void setMsrReadFailing(uint32_t index, bool failing);
   void setPciFailing(int bus, int device, int function, uint32_t reg, bool failing);
   void setPortFailing(uint32_t port, bool failing);
   void setPhysicalFailing(uint64_t address, bool failing);
@@ -102,6 +105,7 @@ class SimHardware : public HardwareBackend {
 
   const SimClock& m_clock;  // thread-safe on its own
   const bool m_mmioConfig;  // the part has the memory-mapped configuration window
+  const uint64_t m_windowBase;  // where it lies
   mutable std::mutex m_mutex;
   // Everything below is guarded by m_mutex and written by the methods above.
   SimWorkloadModel m_workload;
@@ -113,6 +117,7 @@ class SimHardware : public HardwareBackend {
   std::unique_ptr<SimTimers> m_timers;
   uint32_t m_configAddress = 0;
   std::set<uint32_t> m_failingMsrs;
+  std::set<uint32_t> m_readFailingMsrs;
   std::set<std::tuple<int, int, int, uint32_t>> m_failingPci;
   std::set<uint32_t> m_failingPorts;
   std::set<uint64_t> m_failingDwords;

@@ -73,6 +73,10 @@ struct SimFirmwareConfig {
   SimTableFault hpetFault = SimTableFault::kNone;
   int extraTables = 0;      // further tables listed ahead of FACP, APIC and HPET (max 32)
   bool limitCpuid = false;  // 0x1A0 bit 22 set at power-up (Intel)
+  // Where the firmware put the AMD configuration window (MSR 0xC0010058,
+  // 1 MB aligned, below 2^48); a base above 4 GB is what a machine with much
+  // memory gets.
+  uint64_t configWindowBase = 0xE0000000;
 };
 
 }  // namespace tv2::sim

@@ -44,6 +44,7 @@ SimMsrSpace::SimMsrSpace(const SimMachineConfig& config, int cpuCount, int packa
     : m_part(config.model.part),
       m_amd(config.model.vendor == "AuthenticAMD"),
       m_amdKind(m_amd && isAmdKind(config.model.part.kind)),
+      m_configWindowBase(config.firmware.configWindowBase),
       m_pmu(config.model, cpuCount, packageCount, hasL3),
       m_miscEnable(static_cast<size_t>(std::max(0, cpuCount)),
                    kMiscEnablePowerUp | (config.firmware.limitCpuid ? kCpuidLimitBit : 0)) {}
@@ -153,7 +154,7 @@ bool SimMsrSpace::readIntel(const SimWorkloadModel& w, int cpu, uint32_t index,
 
 bool SimMsrSpace::readAmd(uint32_t index, uint64_t* value) const {
   if (index == kAmdMmioConfigBase) {
-    *value = kMmioConfigBase | kMmioConfigBusesAndEnable;
+    *value = (m_configWindowBase & 0x0000FFFFFFF00000ull) | kMmioConfigBusesAndEnable;
     return true;
   }
   if (index >= kAmdPState0 && index < kAmdPState0 + kAmdPStateCount) {

@@ -25,7 +25,8 @@ class SimMsrSpace {
  public:
   static constexpr uint64_t kMiscEnablePowerUp = 0x850089;  // 0x1A0 of a client part
   static constexpr uint64_t kCpuidLimitBit = 1ull << 22;
-  static constexpr uint32_t kMmioConfigBase = 0xE0000000;
+  // The configuration window's base unless the firmware puts it elsewhere.
+  static constexpr uint64_t kMmioConfigBase = 0xE0000000;
 
   SimMsrSpace(const SimMachineConfig& config, int cpuCount, int packageCount, bool hasL3);
 
@@ -47,6 +48,7 @@ class SimMsrSpace {
   const SimPartConfig m_part;
   const bool m_amd;
   const bool m_amdKind;
+  const uint64_t m_configWindowBase;  // MSR 0xC0010058 base bits
   SimPmu m_pmu;
   std::vector<uint64_t> m_miscEnable;  // per processor (Intel)
 };

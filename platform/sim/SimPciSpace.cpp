@@ -183,7 +183,7 @@ uint32_t SimPciSpace::readNode(const SimWorkloadModel& w, int node, int function
 uint32_t SimPciSpace::deviceId(int function) const {
   const uint32_t base = m_part.kind == SimPartKind::kAmdBulldozer ? 0x1600
                         : m_part.kind == SimPartKind::kAmdTrinity ? 0x1400
-                                                                  : 0x1410;
+                                                                  : 0x141A;
   return base + static_cast<uint32_t>(function);
 }
 

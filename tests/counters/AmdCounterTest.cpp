@@ -122,6 +122,32 @@ TEST(AmdTrinityTest, CoreAndUncoreRailsFromTheLatchedTelemetry) {
   EXPECT_EQ(sim.configRegister(0, 0x18, 5, 0x188), latch);
 }
 
+// Machines with much memory get the configuration window above 4 GB: the
+// whole base is used, never its low half (which is ordinary memory there).
+TEST(AmdConfigurationWindowTest, ABaseAboveFourGigabytesIsUsedWhole) {
+  for (uint64_t base : {uint64_t{0xE0000000}, uint64_t{0x3E0000000}}) {
+    sim::SimMachineConfig config = *sim::SimMachine::preset("amd-tn");
+    config.firmware.configWindowBase = base;
+    SimDriverHarness sim(config);
+    sim.machine->setPower(0, draw(30.0, 9.0, 6.0));
+    sim.machine->setTemperature(0, 51.0);
+    uint32_t hold = sim.configRegister(0, 0x18, 5, 0x12C);
+
+    AMD_BD_TemperatureCounter temperature(0, sim.driver.get(), sim.platform.get());
+    AMD_TN_PowerCounter core(1, sim.driver.get(), sim.platform.get());
+    temperature.Update(nullptr);
+    core.Update(nullptr);
+    EXPECT_EQ(temperature.configBase, static_cast<uint32_t>(base)) << std::hex << base;
+    EXPECT_EQ(temperature.configBaseHigh, static_cast<uint32_t>(base >> 32)) << std::hex << base;
+    EXPECT_EQ(temperature.value, 51.0f) << std::hex << base;
+    EXPECT_NEAR(core.value, sim.machine->truePower(0, SimPowerDomain::kCores), 0.5 * 100.0 / 255.0 * 1.30)
+        << std::hex << base;
+    // The window writes (latch and hold bits) reached the right registers.
+    EXPECT_EQ(sim.configRegister(0, 0x18, 5, 0x12C), hold) << std::hex << base;
+    EXPECT_NE(sim.configRegister(0, 0x18, 3, 0x8C) & (1u << 14), 0u) << std::hex << base;
+  }
+}
+
 class AmdKaveriTest : public ::testing::Test {
  protected:
   SimDriverHarness sim{"amd-kv-15h"};

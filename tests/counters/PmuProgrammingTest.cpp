@@ -64,5 +64,29 @@ TEST(PmuProgrammingTest, EventSelectKeepsItsHighHalf) {
   EXPECT_EQ(sim.msr(cpu, amdPerfCtl(2)), (uint64_t{0x1} << 32) | 0x4300C0);
 }
 
+TEST(PmuProgrammingTest, RegistersThatCannotBeReadAreNotWritten) {
+  SimDriverHarness sim("amd-bd");
+  const LogicalProcessorRecord& record = sim.package().threads[0];
+  auto pin = sim.pin(record);
+  int cpu = sim.cpuOf(record);
+  ASSERT_TRUE(sim.machine->hardware().writeMsr(cpu, amdPerfCtl(1), 0x4300C0));
+  sim.machine->hardware().setMsrReadFailing(amdPerfCtl(1), true);
+  ProgramEventSelect(*sim.driver, amdPerfCtl(1), 0x430076);
+  sim.machine->hardware().setMsrReadFailing(amdPerfCtl(1), false);
+  EXPECT_EQ(sim.msr(cpu, amdPerfCtl(1)), 0x4300C0u) << "a failed read's all-ones high half went back";
+
+  SimDriverHarness intel("intel-snb");
+  const LogicalProcessorRecord& first = intel.package().threads[0];
+  auto intelPin = intel.pin(first);
+  int intelCpu = intel.cpuOf(first);
+  intel.machine->hardware().setMsrReadFailing(kMsrFixedCounterControl, true);
+  intel.machine->hardware().setMsrReadFailing(kMsrPerfGlobalControl, true);
+  EnableFixedCounters(*intel.driver, 4);
+  intel.machine->hardware().setMsrReadFailing(kMsrFixedCounterControl, false);
+  intel.machine->hardware().setMsrReadFailing(kMsrPerfGlobalControl, false);
+  EXPECT_EQ(intel.msr(intelCpu, kMsrFixedCounterControl), 0u);
+  EXPECT_EQ(intel.msr(intelCpu, kMsrPerfGlobalControl) >> 32, 0u);
+}
+
 }  // namespace
 }  // namespace tv2

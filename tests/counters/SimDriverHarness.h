@@ -62,7 +62,7 @@ class SimDriverHarness {
   // A configuration register read straight from the hardware, bypassing the
   // program (AMD parts: through the memory-mapped window).
   uint32_t configRegister(int bus, int device, int function, uint32_t reg) {
-    uint64_t address = 0xE0000000ull + ((static_cast<uint64_t>(bus) << 20) | (static_cast<uint64_t>(device) << 15) |
+    uint64_t address = machine->config().firmware.configWindowBase + ((static_cast<uint64_t>(bus) << 20) | (static_cast<uint64_t>(device) << 15) |
                                         (static_cast<uint64_t>(function) << 12) | reg);
     uint32_t value = 0;
     EXPECT_TRUE(machine->hardware().readPhysical(address, 4, reinterpret_cast<uint8_t*>(&value)));

@@ -33,6 +33,7 @@ class RequestHandlerTest : public ::testing::Test {
   static PolicyFacts facts() {
     PolicyFacts f;
     f.pmTimerPort = 0x408;
+    f.firmwareTables = {PhysicalRange{0x10000000F0ull, 16}};
     return f;
   }
   uint32_t handle(const RequestFrame& frame) { return handler.handle(frame, &output); }
@@ -100,6 +101,7 @@ TEST_F(RequestHandlerTest, PartialMasksKeepTheOtherBits) {
   EXPECT_EQ(loadLe32(output.data()), 0x00C50089u) << "the answer is what was written";
 
   // 0:18.3 0x1E8 through the ports, addressed with extended register bits.
+  fake.config[0x8000C300] = 0x16031022;
   fake.config[0x8100C3E8] = 0xFFFF0000;
   ASSERT_EQ(handle(makeRequest(IOCTL_WRITE_PORT_DWORD, {0xCF8, 0x8100C3E8}, 8)), kStatusOk);
   ASSERT_EQ(handle(makeRequest(IOCTL_WRITE_PORT_DWORD, {0xCFC, 0x12345731}, 8)), kStatusOk);

@@ -6,6 +6,7 @@
 
 #include "driver/protocol/HardwareFacts.h"
 #include "driver/protocol/LittleEndian.h"
+#include "platform/sim/SimFirmware.h"
 #include "platform/sim/SimMachine.h"
 
 namespace tv2 {
@@ -68,6 +69,49 @@ TEST(HardwareFacts, NoRootPointerNoTimerPort) {
   config.firmware.rsdpPlace = sim::SimRsdpPlace::kFirstKb;
   sim::SimMachine firstKb(config);
   EXPECT_EQ(HardwareFacts::findPmTimerPort(firstKb.hardware()), config.firmware.pmTimerPort);
+}
+
+}  // namespace
+}  // namespace tv2
+
+namespace tv2 {
+namespace {
+
+bool covers(const PolicyFacts& facts, uint64_t address, uint64_t length) {
+  for (const PhysicalRange& range : facts.firmwareTables)
+    if (range.contains(address, length)) return true;
+  return false;
+}
+
+TEST(HardwareFacts, TheWalkFindsTheTablesTheClientReadsAndNoOthers) {
+  auto config = *sim::SimMachine::preset("intel-snb");
+  sim::SimMachine machine(config);
+  PolicyFacts facts = HardwareFacts::learn(machine.hardware(), 0x1234u);
+  // Root table, FACP, APIC, HPET (the sim puts them one slot apart).
+  ASSERT_EQ(facts.firmwareTables.size(), 4u);
+  const uint64_t root = sim::SimFirmware::kTablesBase;
+  EXPECT_TRUE(covers(facts, root, 104)) << "the client reads 104 bytes of the root table";
+  EXPECT_TRUE(covers(facts, root + sim::SimFirmware::kTableSlot, static_cast<uint64_t>(config.firmware.fadtLength)));
+  EXPECT_FALSE(covers(facts, root + sim::SimFirmware::kTableSlot, config.firmware.fadtLength + 1u));
+  EXPECT_EQ(facts.hpetBase, uint64_t{config.firmware.hpetBase});
+
+  // Only the first 17 entries: with 20 tables ahead, FACP and HPET are not reached.
+  config.firmware.extraTables = 20;
+  sim::SimMachine crowded(config);
+  facts = HardwareFacts::learn(crowded.hardware(), std::nullopt);
+  EXPECT_EQ(facts.firmwareTables.size(), 18u);
+  EXPECT_FALSE(facts.pmTimerPort.has_value());
+  EXPECT_FALSE(facts.hpetBase.has_value());
+
+  // An HPET in I/O space names no memory; a table claiming no length is none.
+  config = *sim::SimMachine::preset("intel-snb");
+  config.firmware.hpetAddressSpace = 1;
+  config.firmware.fadtFault = sim::SimTableFault::kZeroLength;
+  sim::SimMachine odd(config);
+  facts = HardwareFacts::learn(odd.hardware(), std::nullopt);
+  EXPECT_FALSE(facts.hpetBase.has_value());
+  EXPECT_FALSE(facts.pmTimerPort.has_value());
+  EXPECT_EQ(facts.firmwareTables.size(), 3u);
 }
 
 }  // namespace

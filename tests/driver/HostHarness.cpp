@@ -70,6 +70,7 @@ HostHarness::HostHarness() {
   makeFile(configFile("00:00.0"), 4096);
   makeFile(configFile("00:18.3"), 4096);
   putConfig("00:00.0", 0, 0x14501022);
+  putConfig("00:18.3", 0, 0x16031022);  // AMD's family 15h northbridge, function 3
   putConfig("00:18.3", 0x8C, 0xD03);
   // The AMD configuration window at 0xE0000000, 256 buses.
   putMsr(0, 0xC0010058, 0xE0000021);

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <algorithm>
+#include <cstring>
+#include <map>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "hw/AcpiTableScanner.h"
 #include "hw/CACPITimer.h"
 #include "hw/CHPETTimer.h"
+#include "driver/protocol/LittleEndian.h"
 #include "testing/SimDriverFixture.h"
 
 namespace tv2 {
@@ -31,6 +37,104 @@ sim::SimMachineConfig withFirmware(void (*edit)(sim::SimFirmwareConfig&)) {
   auto config = presetConfig("intel-snb");
   edit(config.firmware);
   return config;
+}
+
+// The scanner over a memory image of a few regions, recording every read, so
+// that tables the simulated firmware cannot build (a header claiming fewer
+// bytes than it has) can be tried.
+class ImageScanner : public AcpiTableScanner {
+ public:
+  using AcpiTableScanner::AcpiTableScanner;
+  std::map<uint32_t, std::vector<uint8_t>> regions;
+  std::vector<std::pair<uint32_t, uint32_t>> reads;
+
+  void put(uint32_t address, std::vector<uint8_t> bytes) { regions[address] = std::move(bytes); }
+
+ protected:
+  int readMemory(uint32_t address, uint32_t length, void* out) override {
+    reads.emplace_back(address, length);
+    for (const auto& [base, bytes] : regions) {
+      if (address >= base && address - base <= bytes.size() && length <= bytes.size() - (address - base)) {
+        std::memcpy(out, bytes.data() + (address - base), length);
+        return 1;
+      }
+    }
+    return 0;
+  }
+};
+
+std::vector<uint8_t> table(const char* signature, uint32_t statedLength, size_t size) {
+  std::vector<uint8_t> bytes(size, 0);
+  std::memcpy(bytes.data(), signature, 4);
+  storeLe32(bytes.data() + 4, statedLength);
+  return bytes;
+}
+
+TEST(AcpiScan, TablesShorterThanTheirHeaderAreSkippedUnread) {
+  SimDriverMachine m(presetConfig("intel-snb"));
+  ImageScanner scanner(*m.driver, *m.platform);
+  std::vector<uint8_t> rsdp(20, 0);
+  std::memcpy(rsdp.data(), "RSD PTR ", 8);
+  storeLe32(rsdp.data() + 16, 0x10000);
+  uint8_t sum = 0;
+  for (uint8_t byte : rsdp) sum = static_cast<uint8_t>(sum + byte);
+  rsdp[8] = static_cast<uint8_t>(-sum);
+  std::vector<uint8_t> biosArea(0x20000, 0);
+  std::copy(rsdp.begin(), rsdp.end(), biosArea.begin() + 0x6A0);
+  scanner.put(0xE0000, biosArea);
+  // Entries: tables claiming 1, 2, 3 and 35 bytes, then a good FADT.
+  std::vector<uint8_t> rsdt = table("RSDT", 36 + 5 * 4, 104);
+  const uint32_t addresses[] = {0x20000, 0x21000, 0x22000, 0x23000, 0x24000};
+  for (int i = 0; i < 5; ++i) storeLe32(rsdt.data() + 36 + 4 * i, addresses[i]);
+  scanner.put(0x10000, rsdt);
+  scanner.put(0x20000, table("FACP", 1, 64));
+  scanner.put(0x21000, table("FACP", 2, 64));
+  scanner.put(0x22000, table("FACP", 3, 64));
+  scanner.put(0x23000, table("HPET", 35, 64));
+  std::vector<uint8_t> fadt = table("FACP", 244, 244);
+  fadt[8] = 4;
+  storeLe32(fadt.data() + 76, 0x808);
+  scanner.put(0x24000, fadt);
+
+  std::unique_ptr<CTimer> acpi;
+  std::unique_ptr<CTimer> hpet;
+  scanner.ScanAcpiTables(&acpi, &hpet);
+  ASSERT_NE(acpi, nullptr) << "the good table after the short ones is still read";
+  EXPECT_EQ(acpi->baseAddress, 0x808);
+  EXPECT_EQ(hpet, nullptr);
+  for (const auto& [address, length] : scanner.reads)
+    EXPECT_GE(length, 36u) << "a table of " << length << " bytes read at " << std::hex << address;
+}
+
+TEST(AcpiScan, APortNumberBeyondSixteenBitsIsNoTimer) {
+  SimDriverMachine m(presetConfig("intel-snb"));
+  ImageScanner scanner(*m.driver, *m.platform);
+  std::vector<uint8_t> rsdp(20, 0);
+  std::memcpy(rsdp.data(), "RSD PTR ", 8);
+  storeLe32(rsdp.data() + 16, 0x10000);
+  uint8_t sum = 0;
+  for (uint8_t byte : rsdp) sum = static_cast<uint8_t>(sum + byte);
+  rsdp[8] = static_cast<uint8_t>(-sum);
+  std::vector<uint8_t> firstKb(1024, 0);
+  std::copy(rsdp.begin(), rsdp.end(), firstKb.begin() + 0x200);
+  scanner.put(0, firstKb);
+  std::vector<uint8_t> rsdt = table("RSDT", 40, 104);
+  storeLe32(rsdt.data() + 36, 0x20000);
+  scanner.put(0x10000, rsdt);
+  std::vector<uint8_t> fadt = table("FACP", 244, 244);
+  fadt[8] = 2;
+  storeLe32(fadt.data() + 76, 0x80000808);
+  scanner.put(0x20000, fadt);
+  std::unique_ptr<CTimer> acpi;
+  std::unique_ptr<CTimer> hpet;
+  scanner.ScanAcpiTables(&acpi, &hpet);
+  EXPECT_EQ(acpi, nullptr);
+  // The same table with a 16-bit port gives the timer.
+  storeLe32(fadt.data() + 76, 0x808);
+  scanner.put(0x20000, fadt);
+  scanner.ScanAcpiTables(&acpi, &hpet);
+  ASSERT_NE(acpi, nullptr);
+  EXPECT_EQ(acpi->baseAddress, 0x808);
 }
 
 TEST(AcpiScan, FindsBothTimersFromTheBiosArea) {

@@ -169,6 +169,7 @@ TEST_F(DriverRequestTest, MisalignedPciWriteTouchesNoPort) {
   EXPECT_TRUE(fake.takeLog().empty());
   // An aligned one goes through 0xCF8 and 0xCFC and restores the address.
   fake.config[0x8000C38C] = 0xD03;
+  fake.config[0x8000C300] = 0x16031022;  // AMD's family 15h northbridge function 3
   fake.configAddress = 0x80000000;
   EXPECT_EQ(driver->WritePciConfigDword(0, 0x18, 3, 0x8C, 0xD03 | 0x4000), 1);
   EXPECT_EQ(fake.config[0x8000C38C], 0x4D03u);
@@ -243,6 +244,7 @@ TEST_F(DriverRequestTest, PhysicalWritesOutsideTheMailboxAndWindowNeverReachTheH
   fake.msrs[0xC0010058] = 0xE0000021;
   fake.config[0x80000800] = 0x99901002;
   fake.config[0x80000824] = 0xFEB80000;
+  fake.putMemory(0xE0000000, {0x22, 0x10, 0x10, 0x14});  // AMD's host bridge
   useFake();
   acquire();
   fake.takeLog();
@@ -251,6 +253,7 @@ TEST_F(DriverRequestTest, PhysicalWritesOutsideTheMailboxAndWindowNeverReachTheH
     EXPECT_EQ(driver->WritePhysicalDword(0, address, 0, 0), 0) << std::hex << address;
   EXPECT_EQ(fake.count("write"), 0);
   EXPECT_EQ(driver->WritePhysicalDword(0, 0xFEB80250, 0, 0x51), 1);
+  EXPECT_EQ(driver->WritePhysicalDword(0, 0xFEB80250, 0, 0x52), 0) << "not a message the monitor sends";
   EXPECT_EQ(driver->WritePhysicalDword(0, 0xE000C000, 0xB8, 0), 0) << "0:24.0 is not the host bridge";
   EXPECT_EQ(driver->WritePhysicalDword(0, 0xE0000000, 0xB8, 0x1F428), 1);
   EXPECT_EQ(fake.count("write"), 2);
