@@ -22,6 +22,18 @@ bool HostOptions::parse(int argc, const char* const* argv, HostOptions* out, std
       if (!value(&i, &options.socketPath)) return false;
     } else if (std::strcmp(arg, "--pid-file") == 0) {
       if (!value(&i, &options.pidFile)) return false;
+    } else if (std::strcmp(arg, "--registration") == 0) {
+      if (!value(&i, &options.registration)) return false;
+    } else if (std::strcmp(arg, "--owner-pid") == 0) {
+      std::string text;
+      if (!value(&i, &text)) return false;
+      int pid = 0;
+      auto [end, code] = std::from_chars(text.data(), text.data() + text.size(), pid);
+      if (code != std::errc() || end != text.data() + text.size() || pid <= 1) {
+        *error = "--owner-pid needs a process id above 1";
+        return false;
+      }
+      options.ownerPid = pid;
     } else if (std::strcmp(arg, "--dev-root") == 0) {
       if (!value(&i, &options.devRoot)) return false;
     } else if (std::strcmp(arg, "--sys-root") == 0) {

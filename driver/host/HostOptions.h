@@ -14,11 +14,17 @@ namespace tv2 {
 //                      passed (it must be bound to --socket); root and the
 //                      socket file's group may connect; no pid file, no
 //                      detaching, the socket file stays at exit
+//   --owner-pid PID    the process that installs the host; once it is gone
+//                      and no client is connected, the host ends by itself
+//   --registration PATH  the service registration, removed with the socket
+//                      and pid file when the host ends for that reason
 //   --dev-root DIR, --sys-root DIR, --frame-timeout-ms N, --no-modprobe
 //                      for tests that give the host a tree of plain files
 struct HostOptions {
   std::string socketPath;
   std::string pidFile;
+  int ownerPid = 0;  // 0: none named
+  std::string registration;
   bool daemon = false;
   bool socketActivated = false;
   std::string devRoot = "/dev";
@@ -37,5 +43,6 @@ inline constexpr int kHostExitNoDevice = 3;   // cannot listen on the socket
 inline constexpr int kHostExitNoPidFile = 4;  // cannot write the pid file
 inline constexpr int kHostExitNoSignals = 5;  // cannot set up the stop signals
 inline constexpr int kHostExitDetach = 6;     // cannot detach
+inline constexpr int kHostExitServing = 7;    // the serving loop failed
 
 }  // namespace tv2

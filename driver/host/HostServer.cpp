@@ -19,8 +19,6 @@ namespace tv2 {
 
 namespace {
 
-// A client that does not read its answers stops being read from beyond this.
-constexpr size_t kMaxPendingOutput = 4 * (FrameCodec::kAnswerHeaderSize + FrameCodec::kMaxOutput);
 constexpr size_t kReadChunk = 4096;
 
 int64_t monotonicMs() {
@@ -54,6 +52,13 @@ HostServer::HostServer(DeviceRequestHandler& handler, HostServerOptions options)
 HostServer::~HostServer() {
   for (Connection& connection : m_connections) ::close(connection.fd);
   if (m_listenFd >= 0) ::close(m_listenFd);
+  if (m_ownerFd >= 0) ::close(m_ownerFd);
+}
+
+void HostServer::watchOwner(int pidfd) {
+  if (m_ownerFd >= 0) ::close(m_ownerFd);
+  m_ownerFd = pidfd;
+  m_ownerGone = false;
 }
 
 int HostServer::listen() {
@@ -120,33 +125,53 @@ int HostServer::pollTimeout(int64_t nowMs) const {
   return static_cast<int>(std::max<int64_t>(0, earliest - nowMs));
 }
 
-int HostServer::run(int stopFd) {
-  if (m_listenFd < 0) return EBADF;
+HostServer::End HostServer::run(int stopFd, int* error) {
+  if (m_listenFd < 0) {
+    if (error != nullptr) *error = EBADF;
+    return End::kFailed;
+  }
   std::vector<pollfd> fds;
+  constexpr size_t kFirstConnection = 3;
   for (;;) {
+    if (m_ownerGone && m_connections.empty()) {
+      // A client already waiting in the backlog still gets served.
+      acceptClients();
+      if (m_connections.empty()) return End::kOrphaned;
+    }
     fds.clear();
     fds.push_back(pollfd{stopFd, POLLIN, 0});
     fds.push_back(pollfd{m_listenFd, POLLIN, 0});
+    // A negative descriptor is skipped by poll: the owner once seen gone.
+    fds.push_back(pollfd{m_ownerFd, POLLIN, 0});
     for (const Connection& connection : m_connections) {
       short events = 0;
-      if (!connection.closing && connection.output.size() - connection.sent < kMaxPendingOutput)
-        events |= POLLIN;
+      if (!connection.closing && pending(connection) < kMaxPendingOutput) events |= POLLIN;
       if (connection.sent < connection.output.size()) events |= POLLOUT;
       fds.push_back(pollfd{connection.fd, events, 0});
     }
     int ready = ::poll(fds.data(), fds.size(), pollTimeout(monotonicMs()));
     if (ready < 0) {
       if (errno == EINTR) continue;
-      return errno;
+      if (error != nullptr) *error = errno;
+      return End::kFailed;
     }
-    if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) return 0;
+    if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) return End::kStopped;
+    if (m_ownerFd >= 0 && fds[2].revents != 0) {
+      // A pidfd becomes readable when its process ends.
+      ::close(m_ownerFd);
+      m_ownerFd = -1;
+      m_ownerGone = true;
+    }
     int64_t nowMs = monotonicMs();
     // Connections first: accepting appends to the list the pollfds mirror.
     for (size_t i = 0; i < m_connections.size(); ++i) {
       Connection& connection = m_connections[i];
-      short revents = fds[i + 2].revents;
-      if ((revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !connection.closing) readFrom(connection, nowMs);
+      short revents = fds[i + kFirstConnection].revents;
+      if ((revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !connection.closing &&
+          pending(connection) < kMaxPendingOutput)
+        readFrom(connection, nowMs);
       if (!connection.dead && connection.sent < connection.output.size()) writeTo(connection);
+      if (!connection.dead) serveHeld(connection, nowMs);
       if (!connection.dead && connection.frameStartMs >= 0 &&
           nowMs - connection.frameStartMs >= m_options.frameTimeoutMs)
         failAndClose(connection);
@@ -159,6 +184,11 @@ int HostServer::run(int stopFd) {
     m_connections.erase(gone, m_connections.end());
     if ((fds[1].revents & POLLIN) != 0) acceptClients();
   }
+}
+
+void HostServer::serveHeld(Connection& connection, int64_t nowMs) {
+  if (connection.closing || connection.input.empty() || pending(connection) >= kMaxPendingOutput) return;
+  serveFrames(connection, nowMs);
 }
 
 void HostServer::acceptClients() {
@@ -183,7 +213,7 @@ void HostServer::readFrom(Connection& connection, int64_t nowMs) {
       if (connection.input.empty()) connection.frameStartMs = nowMs;
       connection.input.insert(connection.input.end(), chunk, chunk + n);
       serveFrames(connection, nowMs);
-      if (connection.closing || connection.output.size() - connection.sent >= kMaxPendingOutput) return;
+      if (connection.closing || pending(connection) >= kMaxPendingOutput) return;
       // A short read took all there was: back to poll without a receive
       // that would only say so.
       if (static_cast<size_t>(n) < sizeof chunk) return;
@@ -203,7 +233,13 @@ void HostServer::readFrom(Connection& connection, int64_t nowMs) {
 
 void HostServer::serveFrames(Connection& connection, int64_t nowMs) {
   size_t offset = 0;
+  bool held = false;
   while (!connection.closing) {
+    // Answers the client has not taken yet: the rest waits until it reads.
+    if (pending(connection) >= kMaxPendingOutput) {
+      held = true;
+      break;
+    }
     RequestFrame request;
     size_t used = 0;
     FrameCodec::Parse parse = FrameCodec::decodeRequest(connection.input.data() + offset,
@@ -219,10 +255,11 @@ void HostServer::serveFrames(Connection& connection, int64_t nowMs) {
     answer(connection, status, m_scratch);
   }
   connection.input.erase(connection.input.begin(), connection.input.begin() + static_cast<ptrdiff_t>(offset));
-  // The timeout runs from the first byte of the frame still pending.
-  if (connection.input.empty())
+  // The timeout runs from the first byte of the frame still pending; while
+  // the host holds requests back it is the host that waits, not the client.
+  if (connection.input.empty() || held)
     connection.frameStartMs = -1;
-  else if (offset > 0)
+  else if (offset > 0 || connection.frameStartMs < 0)
     connection.frameStartMs = nowMs;
 }
 

@@ -10,6 +10,7 @@
 #include "driver/host/CallerAffinity.h"
 #include "driver/host/PeerAccess.h"
 #include "driver/protocol/DeviceRequestHandler.h"
+#include "driver/protocol/FrameCodec.h"
 
 namespace tv2 {
 
@@ -34,9 +35,25 @@ struct HostServerOptions {
 // on a socket the service manager passed (adopt), so are clients outside the
 // socket file's group (see PeerAccess).
 //
+// A client that sends requests without reading the answers stops being read
+// from while its unsent answers exceed kMaxPendingOutput; its requests wait in
+// the socket (and then in the client), so the host's memory stays bounded by
+// maxClients times that bound whatever clients do. Nothing is dropped: once
+// the client reads, the held requests are served in order.
+//
+// Given the installing process (watchOwner), the server also ends once that
+// process is gone and no client is connected: an orphaned host does not
+// outlive the monitor that started it.
+//
 // Threads: one; the object is not shared.
 class HostServer {
  public:
+  // Unsent answer bytes per client beyond which its requests are not read:
+  // four answers of the largest size.
+  static constexpr size_t kMaxPendingOutput = 4 * (FrameCodec::kAnswerHeaderSize + FrameCodec::kMaxOutput);
+
+  enum class End { kStopped, kOrphaned, kFailed };
+
   HostServer(DeviceRequestHandler& handler, HostServerOptions options);
   ~HostServer();
   HostServer(const HostServer&) = delete;
@@ -47,9 +64,13 @@ class HostServer {
   // the call fails. Returns 0 or an errno value.
   int listen();
 
-  // Serves until stopFd becomes readable (a signalfd for SIGTERM). Returns 0,
-  // or an errno value when poll itself fails.
-  int run(int stopFd);
+  // A pidfd of the process that installed the host; the server takes it over.
+  void watchOwner(int pidfd);
+
+  // Serves until stopFd becomes readable (a signalfd for SIGTERM), or, with
+  // an owner watched, until the owner is gone and no client is connected.
+  // kFailed when poll itself fails (errno in *error).
+  End run(int stopFd, int* error = nullptr);
 
   // Serves on a listening socket the service manager made and passed
   // (taken over; non-blocking); members of allowedGroup may connect besides
@@ -78,11 +99,16 @@ class HostServer {
   void answer(Connection& connection, uint32_t status, const std::vector<uint8_t>& output);
   void failAndClose(Connection& connection);
   int pollTimeout(int64_t nowMs) const;
+  size_t pending(const Connection& connection) const { return connection.output.size() - connection.sent; }
+  // Requests held back while output was over the bound, served once it is not.
+  void serveHeld(Connection& connection, int64_t nowMs);
 
   DeviceRequestHandler& m_handler;
   const HostServerOptions m_options;
   int m_listenFd = -1;
   PeerAccess m_access;  // root only unless adopt names a group
+  int m_ownerFd = -1;        // pidfd of the installing process; -1 once it is gone
+  bool m_ownerGone = false;  // the installing process has ended
   dev_t m_socketDevice = 0;
   ino_t m_socketInode = 0;
   std::vector<Connection> m_connections;

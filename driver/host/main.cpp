@@ -1,10 +1,13 @@
 // The driver host: serves the monitor's device requests on a root-only Unix
-// socket until the service manager's stop (SIGTERM). It writes nothing but
-// that socket and its pid file.
+// socket until the service manager's stop (SIGTERM), or until the process
+// that installed it is gone and no client is connected. It writes nothing but
+// that socket and its pid file, and removes its registration only in the
+// second case (nobody is left to do it).
 
 #include <fcntl.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -89,6 +92,19 @@ void removePidFile(const std::string& path) {
     ::unlink(path.c_str());
 }
 
+// A pidfd for the installing process, opened while that process waits for the
+// host to start, so the pid cannot have been reused. -1 when it is gone.
+int openOwner(int pid) {
+  return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+}
+
+// The registration names this service; only a regular file is removed.
+void removeRegistration(const std::string& path) {
+  if (path.empty()) return;
+  struct stat info;
+  if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(path.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -140,6 +156,18 @@ int main(int argc, char** argv) {
   serverOptions.socketPath = options.socketPath;
   serverOptions.frameTimeoutMs = options.frameTimeoutMs;
   HostServer server(handler, serverOptions);
+  bool ownerAlreadyGone = false;
+  if (options.ownerPid != 0) {
+    int owner = openOwner(options.ownerPid);
+    if (owner >= 0) {
+      ::fcntl(owner, F_SETFD, FD_CLOEXEC);
+      server.watchOwner(owner);
+    } else {
+      // ESRCH: it ended before the host got here. Without pidfds (kernels
+      // before 5.3) the host runs until it is stopped, as before.
+      ownerAlreadyGone = errno == ESRCH;
+    }
+  }
   int listenError = activated.fd >= 0 ? server.adopt(activated.fd, activated.group) : server.listen();
   if (listenError != 0) {
     std::fprintf(stderr, "driver host: cannot listen on %s: %s\n", options.socketPath.c_str(),
@@ -152,9 +180,12 @@ int main(int argc, char** argv) {
   }
   reportReady(readyFd);
 
-  server.run(stopFd);
+  HostServer::End end = HostServer::End::kOrphaned;
+  int serveError = 0;
+  if (!ownerAlreadyGone) end = server.run(stopFd, &serveError);
   server.removeSocket();
   removePidFile(options.pidFile);
+  if (end == HostServer::End::kOrphaned) removeRegistration(options.registration);
   ::close(stopFd);
-  return kHostExitOk;
+  return end == HostServer::End::kFailed ? kHostExitServing : kHostExitOk;
 }

@@ -100,7 +100,12 @@ uint32_t LinuxServiceManager::startService(const std::string& name) {
   int image = -1;
   error = openImage(imagePath, &image);
   if (error != kOk) return error;
-  std::vector<std::string> arguments = {"--daemon", "--socket", m_folder.socket(name), "--pid-file", pidFile};
+  // The host ends by itself, taking its files and registration with it, once
+  // this process is gone and no client is connected (a monitor killed
+  // before it could stop the host).
+  std::vector<std::string> arguments = {"--daemon",      "--socket",   m_folder.socket(name),
+                                        "--pid-file",    pidFile,      "--registration",
+                                        m_folder.registration(name), "--owner-pid", std::to_string(::getpid())};
   arguments.insert(arguments.end(), m_extraArguments.begin(), m_extraArguments.end());
   error = LinuxServiceProcess::start(image, imagePath, arguments, kStartTimeoutMs);
   ::close(image);

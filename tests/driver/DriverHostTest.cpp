@@ -81,6 +81,14 @@ TEST_F(DriverHostTest, ConfigurationSpaceComesFromSysfsThroughPortsAndWindow) {
   EXPECT_EQ(loadLe32(output.data()), 0x4D03u);
   // Outside the window physical memory is /dev/mem, which this tree lacks.
   EXPECT_EQ(call(IOCTL_READ_PHYS_MEMORY, {0, 0xF0000, 16, 0, 0}, 16), kStatusHardwareFailed);
+  // A base above 4 GB names the same window, whole.
+  host.putMsr(0, 0xC0010058, 0x3E0000021ull);
+  ASSERT_EQ(host.stop(), 0);
+  ASSERT_TRUE(host.start());
+  ASSERT_EQ(call(IOCTL_READ_PHYS_MEMORY, {3, address, 4, 0, 0}, 4, &output), kStatusOk);
+  EXPECT_EQ(loadLe32(output.data()), 0x4D03u);
+  EXPECT_EQ(call(IOCTL_READ_PHYS_MEMORY, {0, address, 4, 0, 0}, 4, &output), kStatusAccessDenied)
+      << "the low half alone is ordinary memory";
 }
 
 TEST_F(DriverHostTest, RefusedWritesFailAndChangeNothing) {

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -101,6 +102,38 @@ uint64_t HostHarness::msr(int cpu, uint32_t index) const {
   return value;
 }
 
+void HostHarness::putMemory(uint64_t address, const std::vector<uint8_t>& bytes) {
+  if (!fs::exists(memFile())) makeFile(memFile(), off_t{1} << 32);
+  putBytes(memFile(), static_cast<off_t>(address), bytes.data(), bytes.size());
+}
+
+long HostHarness::residentKb() const {
+  if (m_pid <= 0) return 0;
+  std::string path = "/proc/" + std::to_string(m_pid) + "/status";
+  FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) return 0;
+  char line[256];
+  long kb = 0;
+  while (std::fgets(line, sizeof line, file) != nullptr)
+    if (std::sscanf(line, "VmRSS: %ld kB", &kb) == 1) break;
+  std::fclose(file);
+  return kb;
+}
+
+int HostHarness::waitExit(int timeoutMs) {
+  if (m_pid <= 0) return -1;
+  int status = 0;
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < end) {
+    if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+      m_pid = -1;
+      return status;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return -1;
+}
+
 void HostHarness::putConfig(const std::string& function, uint32_t reg, uint32_t value) {
   putBytes(configFile(function), reg, &value, 4);
 }
@@ -112,9 +145,12 @@ uint32_t HostHarness::config(const std::string& function, uint32_t reg) const {
 }
 
 std::vector<std::string> HostHarness::hostArguments() const {
-  return {TV2_DRIVER_HOST, "--socket",       socketPath(), "--pid-file",         pidPath(),
-          "--dev-root",    m_root + "/dev", "--sys-root", m_root + "/sys",      "--frame-timeout-ms",
-          "300",           "--no-modprobe"};
+  std::vector<std::string> arguments = {
+      TV2_DRIVER_HOST, "--socket",       socketPath(), "--pid-file",         pidPath(),
+      "--dev-root",    m_root + "/dev", "--sys-root", m_root + "/sys",      "--frame-timeout-ms",
+      "300",           "--no-modprobe"};
+  arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
+  return arguments;
 }
 
 bool HostHarness::start() {
@@ -211,6 +247,10 @@ bool HostClient::sendBytes(const std::vector<uint8_t>& bytes) {
 }
 
 void HostClient::shutdownWrite() { ::shutdown(m_fd, SHUT_WR); }
+
+void HostClient::shrinkReceiveBuffer(int bytes) {
+  ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
 
 std::vector<uint8_t> HostClient::frame(uint32_t code, std::initializer_list<uint32_t> fields, uint32_t capacity,
                                        int32_t processor) {

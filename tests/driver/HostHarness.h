@@ -33,12 +33,24 @@ class HostHarness {
   void putConfig(const std::string& function, uint32_t reg, uint32_t value);
   uint32_t config(const std::string& function, uint32_t reg) const;
 
+  // Writes bytes into the stand-in for /dev/mem (a sparse 4 GB file, made on
+  // first use; without it the host has no physical memory at all).
+  void putMemory(uint64_t address, const std::vector<uint8_t>& bytes);
+  std::string memFile() const { return m_root + "/dev/mem"; }
+  // Arguments added to the host's command line from the next start on.
+  std::vector<std::string> extraArguments;
+  // The host's resident memory in KB (0 when it cannot be read).
+  long residentKb() const;
+
   // Starts the host and waits until its pid file is there; false on failure.
   bool start();
   // Another host on the same socket; returns its exit status (it should not run).
   int startSecond();
   // SIGTERM (or the given signal) and the exit status; -1 when it did not end.
   int stop(int signal = 15);
+  // The exit status once the host ends by itself within timeoutMs; -1 when
+  // it is still running then.
+  int waitExit(int timeoutMs);
   pid_t pid() const { return m_pid; }
 
   // Every path below the root, sorted (for "the host wrote nothing else").
@@ -70,6 +82,8 @@ class HostClient {
   bool call(uint32_t code, std::initializer_list<uint32_t> fields, uint32_t capacity, uint32_t* status,
             std::vector<uint8_t>* output, int32_t processor = 0);
   bool readAnswer(uint32_t* status, std::vector<uint8_t>* output, int timeoutMs = 3000);
+  // Shrinks the receive buffer, as a client that reads slowly would have.
+  void shrinkReceiveBuffer(int bytes);
   // True when the host closed the connection within timeoutMs.
   bool closedByPeer(int timeoutMs = 3000);
 

@@ -158,6 +158,54 @@ TEST_F(LinuxServiceTest, AKilledHostIsStoppedAndItsDeviceIsGone) {
   EXPECT_EQ(hostPid(), 0);
 }
 
+// A monitor killed before it could stop its host (kill -9): the host ends by
+// itself once no device is open, and takes its socket, pid file and
+// registration with it, so nothing of the dead run is left serving.
+TEST_F(LinuxServiceTest, AHostWhoseInstallerWasKilledEndsOnceNoDeviceIsOpen) {
+  ASSERT_EQ(manager->createService("kzor138", "kzor138", image), kOk);
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t installer = ::fork();
+  ASSERT_GE(installer, 0);
+  if (installer == 0) {
+    ::close(ready[0]);
+    char result = manager->startService("kzor138") == kOk ? 1 : 0;
+    if (::write(ready[1], &result, 1) != 1) ::_exit(2);
+    ::pause();  // until killed
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  char result = 0;
+  ASSERT_EQ(::read(ready[0], &result, 1), 1);
+  ::close(ready[0]);
+  ASSERT_EQ(result, 1);
+  pid_t host = hostPid();
+  ASSERT_GT(host, 0);
+  uint32_t error = 0;
+  std::unique_ptr<Device> device = platform->openDevice("\\\\.\\kzor138", &error);
+  ASSERT_NE(device, nullptr) << error;
+
+  ASSERT_EQ(::kill(installer, SIGKILL), 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(installer, &status, 0), installer);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(hostPid(), host) << "an open device keeps the host";
+  uint8_t out[4] = {};
+  uint32_t returned = 0;
+  EXPECT_EQ(device->request(IOCTL_GET_VERSION, nullptr, 0, out, 4, &returned), kOk);
+
+  device.reset();
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (hostPid() != 0 && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(hostPid(), 0) << "the orphaned host is still running";
+  EXPECT_FALSE(fs::exists(folder() + "/kzor138.sock"));
+  EXPECT_FALSE(fs::exists(folder() + "/kzor138.pid"));
+  EXPECT_FALSE(fs::exists(folder() + "/kzor138.service"));
+  ServiceStatus state;
+  EXPECT_EQ(manager->controlService("kzor138", kServiceControlInterrogate, &state), kErrorServiceDoesNotExist);
+}
+
 TEST_F(LinuxServiceTest, OnlyRootsFolderOnThisComputer) {
   uint32_t error = 0;
   EXPECT_EQ(platform->openServiceManager("another-computer", &error), nullptr);
