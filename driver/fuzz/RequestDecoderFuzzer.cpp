@@ -21,6 +21,8 @@ namespace {
 
 using namespace tv2;
 
+PolicyFacts facts();
+
 class ModelHardware : public HardwareBackend {
  public:
   bool readMsr(int32_t cpu, uint32_t index, uint64_t* value) override {
@@ -52,6 +54,10 @@ class ModelHardware : public HardwareBackend {
     return true;
   }
   bool readPhysical(uint64_t address, uint32_t length, uint8_t* out) override {
+    // Reads reach only what the policy grants (and the id dwords of the
+    // configuration window, read before a window write).
+    static const AccessPolicy check(facts());
+    if (!check.mayReadPhysical(address, length)) std::abort();
     if (length > kMaxPhysicalRead || address > 0xFFFFFFFFull) return false;
     for (uint32_t i = 0; i < length; ++i) out[i] = static_cast<uint8_t>(address + i);
     return true;
@@ -72,6 +78,8 @@ PolicyFacts facts() {
   result.configWindowBase = 0xE0000000;
   result.configWindowSize = 256u << 20;
   result.mailboxBase = 0xFEB80000;
+  result.firmwareTables = {PhysicalRange{0x7FEE0000, 104}, PhysicalRange{0x7FEE0200, 244}};
+  result.hpetBase = 0xFED00000;
   return result;
 }
 

@@ -10,7 +10,7 @@ out=build/fuzz
 mkdir -p "$out"
 clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   -I. driver/protocol/AccessPolicy.cpp driver/protocol/DeviceRequestHandler.cpp \
-  driver/protocol/FrameCodec.cpp driver/protocol/HardwareFacts.cpp \
+  driver/protocol/FrameCodec.cpp driver/protocol/HardwareFacts.cpp driver/protocol/FirmwareTables.cpp \
   driver/fuzz/RequestDecoderFuzzer.cpp -o "$out/request_decoder_fuzzer"
 rm -rf "$out/corpus"
 cp -r driver/fuzz/corpus "$out/corpus"
