@@ -23,6 +23,7 @@
 #include "platform/sim/SimLoadSchedule.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimPlatform.h"
+#include "serve/MetricsServer.h"
 
 #if TV2_WITH_QT
 #include <QApplication>
@@ -57,7 +58,8 @@ bool displayAvailable() {
 
 // The window program: start-up with real dialogs, the main window, its event
 // loop until the window closes, then the orderly shutdown.
-int runWindow(int& argc, char** argv, tv2::Platform& platform, bool simulated, const std::string& preset, tv2::TerminationSignals& termination) {
+int runWindow(int& argc, char** argv, tv2::Platform& platform, bool simulated, const std::string& preset,
+              tv2::TerminationSignals& termination, tv2::MetricsServer* server) {
   if (!displayAvailable()) {
     fail("no display to open the window on (DISPLAY is not set); --report and --record need none");
     return tv2::HeadlessRun::kFailed;
@@ -117,14 +119,18 @@ int runWindow(int& argc, char** argv, tv2::Platform& platform, bool simulated, c
   if (!app.InitInstance()) {
     // A second copy (before anything of Qt started), a driver of another
     // version or the update check: what start-up built is taken down again.
+    if (server != nullptr) server->stop();
     shell.destroyMainFrame();
     app.ExitInstance();
     return 0;
   }
+  if (server != nullptr) server->publish(app.processors);
   tv2::CMainFrame* frame = shell.mainFrame();
   // A signal that came during start-up closes the window now that it exists.
   if (frame != nullptr && shell.closeRequested()) frame->close();
   if (frame != nullptr && !frame->closed()) QApplication::exec();
+  // No scrape reads the counters once the application takes them down.
+  if (server != nullptr) server->stop();
   // The window and its views go before the counters they show.
   shell.destroyMainFrame();
   return app.ExitInstance();
@@ -174,9 +180,24 @@ int main(int argc, char** argv) {
     platform = std::move(simPlatform);
   }
 
+  // Bound before anything starts, so that a port in use ends the program
+  // at once; the counters are published once start-up built them.
+  tv2::MetricsServer server;
+  if (options.serve) {
+    std::string error;
+    if (!server.start(options.serveAddress, options.servePort, &error)) {
+      std::fprintf(stderr, "tarvelle2: %s\n", error.c_str());
+      return tv2::HeadlessRun::kFailed;
+    }
+    std::fprintf(stderr, "tarvelle2: serving the counters at http://%s/metrics\n", server.endpoint().c_str());
+  }
+  // --serve alone runs without a window.
+  const bool window = options.mode == tv2::RunMode::kMonitor && (!options.serve || options.window);
+
 #if TV2_WITH_QT
-  if (options.mode == tv2::RunMode::kMonitor) {
-    return runWindow(argc, argv, *platform, !options.preset.empty(), options.preset, termination);
+  if (window) {
+    return runWindow(argc, argv, *platform, !options.preset.empty(), options.preset, termination,
+                     options.serve ? &server : nullptr);
   }
 #endif
 
@@ -191,13 +212,15 @@ int main(int argc, char** argv) {
   tv2::AppShell shell;
   tv2::CTarvelle2App app(*platform, shell);
   if (!app.InitInstance()) {
-    if (options.mode == tv2::RunMode::kMonitor) return 0;
+    server.stop();
+    if (window) return 0;
     // Without a window there is no update check: only the single-instance
     // lock ends start-up here.
     std::fprintf(stderr, "tarvelle2: another copy of Tarvelle2 is running on this machine; only one may run at a time\n");
     return tv2::HeadlessRun::kFailed;
   }
 
+  if (options.serve) server.publish(app.processors);
   int status = 0;
   std::string error;
   if (options.mode == tv2::RunMode::kReport) {
@@ -217,6 +240,7 @@ int main(int argc, char** argv) {
   } else {
     while (!termination.wait(tv2::kTickMs)) app.OnTimerTick();
   }
+  server.stop();
   const int exitStatus = app.ExitInstance();
   if (!output.close() && status == 0) {
     std::fprintf(stderr, "tarvelle2: cannot write %s: %s\n", target.c_str(), output.errorText().c_str());

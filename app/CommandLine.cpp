@@ -94,10 +94,60 @@ std::string CommandLine::checkLoadFits(const std::vector<double>& load, int logi
          std::to_string(logicalProcessors) + " logical processors (give one share for all, or one for each)";
 }
 
+namespace {
+
+bool isIpv4(const std::string& text) {
+  int parts = 0;
+  size_t start = 0;
+  while (true) {
+    const size_t dot = text.find('.', start);
+    const std::string part = text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    int32_t number = 0;
+    if (part.size() > 3 || !CommandLine::parseNumber(part, 255, &number)) return false;
+    ++parts;
+    if (dot == std::string::npos) return parts == 4;
+    start = dot + 1;
+  }
+}
+
+bool isIpv6(const std::string& text) {
+  if (text.size() < 2 || text.size() > 45) return false;
+  int colons = 0;
+  for (char c : text) {
+    const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    if (c == ':') ++colons;
+    if (!hex && c != ':' && c != '.') return false;
+  }
+  return colons >= 2;
+}
+
+}  // namespace
+
+bool CommandLine::parseServeEndpoint(const std::string& text, std::string* address, int32_t* port) {
+  std::string host;
+  std::string portText = text;
+  if (!text.empty() && text[0] == '[') {
+    const size_t close = text.find("]:");
+    if (close == std::string::npos || !isIpv6(text.substr(1, close - 1))) return false;
+    host = text.substr(0, close + 1);
+    portText = text.substr(close + 2);
+  } else if (const size_t colon = text.rfind(':'); colon != std::string::npos) {
+    host = text.substr(0, colon);
+    if (!isIpv4(host)) return false;
+    portText = text.substr(colon + 1);
+  }
+  int32_t number = 0;
+  if (portText.size() > 5 || !parseNumber(portText, 65535, &number)) return false;
+  if (!host.empty()) *address = host;
+  *port = number;
+  return true;
+}
+
 CommandLineResult CommandLine::parse(const std::vector<std::string>& args, const std::vector<std::string>& presets) {
   CommandLineResult result;
   CommandLineOptions& options = result.options;
   bool haveSimulate = false, haveSeconds = false, haveConfig = false, haveMetrics = false, haveLoad = false;
+  bool haveWindow = false;
   bool modeSet = false;
 
   auto setMode = [&](RunMode mode, const std::string& option) -> std::string {
@@ -168,6 +218,19 @@ CommandLineResult CommandLine::parse(const std::vector<std::string>& args, const
                        "such as 1,0.5,0,0)");
       }
       haveLoad = true;
+    } else if (arg == "--serve") {
+      if (options.serve) return failure("option '--serve' given twice");
+      if (!hasValue || isOption(args[i + 1])) return failure("option '--serve' needs [ADDRESS:]PORT");
+      const std::string& text = args[++i];
+      if (!parseServeEndpoint(text, &options.serveAddress, &options.servePort)) {
+        return failure("bad value '" + text + "' for --serve (a port from 0 to 65535, optionally after a numeric " +
+                       "IPv4 address and a colon, or an IPv6 address in brackets: 9464, 0.0.0.0:9464, [::1]:9464)");
+      }
+      options.serve = true;
+    } else if (arg == "--window") {
+      if (haveWindow) return failure("option '--window' given twice");
+      haveWindow = true;
+      options.window = true;
     } else {
       return failure("unknown option '" + arg + "'");
     }
@@ -180,6 +243,12 @@ CommandLineResult CommandLine::parse(const std::vector<std::string>& args, const
     if (haveConfig) return failure("option '--config' only goes with '--record'");
     if (haveMetrics) return failure("option '--metrics' only goes with '--record'");
   }
+  if (options.serve && options.mode == RunMode::kReport) {
+    return failure("option '--serve' cannot be combined with '--report'");
+  }
+  if (haveWindow && (!options.serve || options.mode != RunMode::kMonitor)) {
+    return failure("option '--window' only goes with '--serve' (the window opens by default otherwise)");
+  }
   result.ok = true;
   return result;
 }
@@ -187,8 +256,8 @@ CommandLineResult CommandLine::parse(const std::vector<std::string>& args, const
 std::string CommandLine::usage(const std::vector<std::string>& presets) {
   std::string text =
       "Usage: tarvelle2 [--simulate PRESET [--load SPEC]] [--report [FILE] | --record FILE --seconds N [--config N] "
-      "[--metrics LIST]]\n"
-      "Without --report or --record the monitor opens its window (a display is needed).\n"
+      "[--metrics LIST]] [--serve [ADDR:]PORT [--window]]\n"
+      "Without --report, --record or --serve the monitor opens its window (a display is needed).\n"
       "  --simulate PRESET  run on a simulated machine instead of this one, with or\n"
       "                     without the window (presets listed below)\n"
       "                     (example: tarvelle2 --simulate intel-snb)\n"
@@ -209,6 +278,12 @@ std::string CommandLine::usage(const std::vector<std::string>& presets) {
       "                     (example: --config 1)\n"
       "  --metrics LIST     keep only these metric numbers, comma-separated\n"
       "                     (example: --metrics 1,2,5)\n"
+      "  --serve [ADDR:]PORT  serve every counter to Prometheus at\n"
+      "                     http://ADDR:PORT/metrics (ADDR 127.0.0.1 unless given;\n"
+      "                     port 0 picks a free one); alone it runs without a window\n"
+      "                     until SIGTERM or SIGINT, beside --record it serves while\n"
+      "                     recording (example: tarvelle2 --serve 9464)\n"
+      "  --window           with --serve: open the window as well\n"
       "  --help, -h         show this text\n"
       "SIGTERM, SIGINT and SIGHUP close the window as its close box does (settings\n"
       "saved); a recording stops early on them with every row written.\n"

@@ -24,6 +24,10 @@ struct CommandLineOptions {
   // Load of a simulated machine: empty for the drifting demonstration, one
   // share (0..1) for every logical processor, or one per logical processor.
   std::vector<double> load;
+  bool serve = false;            // serve the counters to Prometheus (--serve)
+  std::string serveAddress = "127.0.0.1";
+  int32_t servePort = 0;         // 0: a free port the system picks
+  bool window = false;           // with --serve: open the window as well
 };
 
 // Either the options or a one-line error message (without the program name).
@@ -60,6 +64,9 @@ class CommandLine {
   // Empty when the --load list fits a machine with this many logical
   // processors, else the one-line error.
   static std::string checkLoadFits(const std::vector<double>& load, int logicalProcessors);
+  // [ADDR:]PORT: a port from 0 to 65535, after a numeric IPv4 address or an
+  // IPv6 address in brackets; *address is left alone when none is given.
+  static bool parseServeEndpoint(const std::string& text, std::string* address, int32_t* port);
 };
 
 }  // namespace tv2

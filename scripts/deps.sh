@@ -14,6 +14,8 @@ packages=(
   openssl ca-certificates iproute2
   librsvg2-bin  # rsvg-convert renders the icon's PNG sizes for installation
   systemd  # systemd-socket-activate starts the host as its socket unit does, in a test
+  prometheus-cpp-dev  # --serve: the exposition format and its HTTP server
+  prometheus          # the --serve integration test scrapes with the real server
 )
 if [ "${1:-}" = "--ci" ]; then
   packages+=(clang libclang-rt-14-dev)
