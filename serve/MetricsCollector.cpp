@@ -1,5 +1,6 @@
 #include "serve/MetricsCollector.h"
 
+#include <charconv>
 #include <map>
 #include <mutex>
 #include <set>
@@ -12,6 +13,18 @@
 namespace tv2 {
 
 namespace {
+
+// A figure in the base unit with the precision it was taken with: a
+// single-precision 60.000008 % becomes 0.6000001, not 0.6000000762939453.
+// Through text without the locale, which the window program changes.
+double inBaseUnit(float value, double factor) {
+  const double exact = static_cast<double>(value) * factor;
+  char text[32];
+  auto printed = std::to_chars(text, text + sizeof text, exact, std::chars_format::general, 7);
+  double rounded = exact;
+  if (printed.ec == std::errc()) std::from_chars(text, printed.ptr, rounded);
+  return rounded;
+}
 
 // The families of one scrape, kept in the order their first counter came.
 class FamilyBuilder {
@@ -39,7 +52,7 @@ class FamilyBuilder {
     }
     prometheus::ClientMetric metric;
     metric.label = {{"instance", std::to_string(instance)}, {"level", level}, {"package", std::to_string(package)}};
-    metric.gauge.value = static_cast<double>(value) * exported.factor;
+    metric.gauge.value = inBaseUnit(value, exported.factor);
     family.data.metric.push_back(std::move(metric));
   }
 

@@ -28,8 +28,11 @@ class MetricsCollector;
 // the server's own threads run between start and stop.
 class MetricsServer {
  public:
-  static constexpr int32_t kWorkerThreads = 4;
-  static constexpr int32_t kRequestTimeoutMs = 5000;
+  // A scraper sends its request at once and reads a few tens of kilobytes;
+  // a client that has not finished its request, or not taken the answer,
+  // after kRequestTimeoutMs holds a worker no longer.
+  static constexpr int32_t kWorkerThreads = 8;
+  static constexpr int32_t kRequestTimeoutMs = 2000;
 
   MetricsServer();
   ~MetricsServer();

@@ -180,5 +180,46 @@ TEST(CommandLineTest, NumbersAreWholeAndWithinRange) {
   EXPECT_FALSE(CommandLine::parseNumber("4294967297", CommandLine::kMaxSeconds, &value));
 }
 
+TEST(CommandLineTest, ServeTakesAPortAndAnOptionalNumericAddress) {
+  struct Case {
+    const char* value;
+    const char* address;
+    int32_t port;
+  };
+  for (const Case& c : {Case{"9464", "127.0.0.1", 9464}, Case{"0", "127.0.0.1", 0},
+                        Case{"0.0.0.0:9464", "0.0.0.0", 9464}, Case{"192.168.1.20:65535", "192.168.1.20", 65535},
+                        Case{"[::1]:9464", "[::1]", 9464}, Case{"[fe80::1:2]:80", "[fe80::1:2]", 80}}) {
+    CommandLineResult r = parse({"--simulate", "intel-snb", "--serve", c.value});
+    ASSERT_TRUE(r.ok) << c.value << ": " << r.error;
+    EXPECT_TRUE(r.options.serve);
+    EXPECT_FALSE(r.options.window);
+    EXPECT_EQ(r.options.mode, RunMode::kMonitor);
+    EXPECT_EQ(r.options.serveAddress, c.address) << c.value;
+    EXPECT_EQ(r.options.servePort, c.port) << c.value;
+  }
+  CommandLineResult withWindow = parse({"--serve", "9464", "--window"});
+  ASSERT_TRUE(withWindow.ok) << withWindow.error;
+  EXPECT_TRUE(withWindow.options.window);
+  CommandLineResult whileRecording = parse({"--record", "-", "--seconds", "5", "--serve", "9464"});
+  ASSERT_TRUE(whileRecording.ok) << whileRecording.error;
+  EXPECT_EQ(whileRecording.options.mode, RunMode::kRecord);
+  EXPECT_TRUE(whileRecording.options.serve);
+  EXPECT_FALSE(parse({}).options.serve);
+
+  for (const char* bad : {"", "65536", "-1", "94x", ":9464", "localhost:9464", "1.2.3:80", "1.2.3.4.5:80",
+                          "256.1.1.1:80", "1.2.3.4:", "::1:9464", "[::1]", "[]:80", "[::g]:80", "[::1]9464",
+                          "01234567890"}) {
+    CommandLineResult r = parse({"--serve", bad});
+    EXPECT_FALSE(r.ok) << bad;
+    EXPECT_EQ(r.error.find('\n'), std::string::npos) << bad;
+  }
+  EXPECT_FALSE(parse({"--serve"}).ok);
+  EXPECT_FALSE(parse({"--serve", "1", "--serve", "2"}).ok);
+  EXPECT_FALSE(parse({"--report", "--serve", "9464"}).ok);
+  // The window opens anyway without --serve, and a recording has none.
+  EXPECT_FALSE(parse({"--window"}).ok);
+  EXPECT_FALSE(parse({"--record", "-", "--seconds", "5", "--serve", "1", "--window"}).ok);
+}
+
 }  // namespace
 }  // namespace tv2
