@@ -22,6 +22,7 @@
 #include "platform/sim/SimPlatform.h"
 #include "serve/MetricsServer.h"
 #include "tests/serve/HttpProbe.h"
+#include "ui/QtSanitizerSuppressions.h"
 
 namespace tv2 {
 namespace {
