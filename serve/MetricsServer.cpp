@@ -20,6 +20,7 @@ bool MetricsServer::start(const std::string& address, int32_t port, std::string*
       "listening_ports", where,
       "num_threads", std::to_string(kWorkerThreads),
       "request_timeout_ms", std::to_string(kRequestTimeoutMs),
+      "max_request_size", "16384",
       // Connections are closed after each answer: an idle client holds no
       // worker between scrapes.
       "enable_keep_alive", "no",
