@@ -87,16 +87,12 @@ class FamilyBuilder {
 }  // namespace
 
 bool MetricsCollector::newestPoint(const CDataTable& history, float* value) {
-  const int32_t capacity = history.capacity;
-  const int32_t count = history.count.load();
-  const int32_t position = history.writePosition.load();
-  if (count <= 0 || position < 0 || position >= capacity) return false;
-  int32_t slot = position;
-  if (count > 1) {
-    const int32_t before = (position + capacity - 1) % capacity;
-    if (history.times[slot].load() < history.times[before].load()) slot = before;
-  }
-  *value = history.values[slot].load();
+  // The write position announces a point only once it is stored; a push
+  // under way meanwhile fills the slot after it.
+  const int32_t count = history.count.acquire();
+  const int32_t position = history.writePosition.acquire();
+  if (count <= 0 || position < 0 || position >= history.capacity) return false;
+  *value = history.values[position].load();
   return true;
 }
 

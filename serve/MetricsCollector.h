@@ -42,8 +42,6 @@ class MetricsCollector : public prometheus::Collectable {
   static std::vector<prometheus::MetricFamily> collect(const CTList<CProcessor_2>& processors);
 
   // The newest point of a history into *value; false when it holds none.
-  // A point whose slot a sampler has claimed but not yet filled still
-  // carries a time older than the one before it: the one before is taken.
   static bool newestPoint(const CDataTable& history, float* value);
 
  private:

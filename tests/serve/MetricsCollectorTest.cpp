@@ -181,24 +181,23 @@ TEST_P(MetricsCollectorPresetTest, EveryCounterIsServedInBaseUnitsInEveryConfigu
 INSTANTIATE_TEST_SUITE_P(Presets, MetricsCollectorPresetTest,
                          ::testing::ValuesIn(sim::SimMachine::presetNames()), presetName);
 
-TEST(MetricsCollectorTest, NewestPointSkipsASlotClaimedButNotYetFilled) {
+TEST(MetricsCollectorTest, NewestPointFollowsTheRingThroughWrapsAndClears) {
   CDataTable history;
   float value = 0;
   EXPECT_FALSE(MetricsCollector::newestPoint(history, &value));
   history.Push(100, 1.5f);
   ASSERT_TRUE(MetricsCollector::newestPoint(history, &value));
   EXPECT_EQ(value, 1.5f);
-  // Once the ring has wrapped, every slot holds an old point.
-  for (int32_t i = 1; i <= CDataTable::kCapacity; ++i) history.Push(100 + 100u * i, static_cast<float>(i));
+  // Once the ring has wrapped, the slot before the newest holds the oldest.
+  for (int32_t i = 1; i <= CDataTable::kCapacity + 3; ++i) history.Push(100 + 100u * i, static_cast<float>(i));
   ASSERT_TRUE(MetricsCollector::newestPoint(history, &value));
-  EXPECT_EQ(value, static_cast<float>(CDataTable::kCapacity));
-  // A sampler advanced the position and has not stored the point yet: the
-  // slot still carries the point a whole ring older.
-  history.writePosition = (history.writePosition.load() + 1) % history.capacity;
-  ASSERT_TRUE(MetricsCollector::newestPoint(history, &value));
-  EXPECT_EQ(value, static_cast<float>(CDataTable::kCapacity));
+  EXPECT_EQ(value, static_cast<float>(CDataTable::kCapacity + 3));
+  // A cleared history has no point, though its slots still hold old ones.
   history.Clear();
   EXPECT_FALSE(MetricsCollector::newestPoint(history, &value));
+  history.Push(99999, 7.0f);
+  ASSERT_TRUE(MetricsCollector::newestPoint(history, &value));
+  EXPECT_EQ(value, 7.0f);
 }
 
 TEST(MetricsCollectorTest, UnknownUnitsAndLevelsAreNotServed) {
