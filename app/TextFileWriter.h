@@ -12,15 +12,17 @@ namespace tv2 {
 class TextFileWriter {
  public:
   // Replaces whatever file is at path with bytes. The temporary file is
-  // created exclusively under a fresh name, so nothing planted in the folder
-  // (a link into another file) is written through. False, with the old file
-  // untouched, when the folder takes no new file, the disk is full or the
-  // path names a folder.
+  // created exclusively under a fresh name and takes the old file's owner,
+  // group and mode. A link of the running user's is followed (the file it
+  // names is replaced, the link stays); anybody else's link is itself
+  // replaced and never written through. False, with the old file untouched,
+  // when the folder takes no new file, the disk is full or the path names a
+  // folder.
   static bool replaceFile(const std::string& path, std::string_view bytes);
 
   // An 8-bit text file (profile files, the debug report): text's bytes as
   // they are, each '\n' written as CR LF (a CR LF already there stays one
-  // line end). A path that is a link replaces the file it points at. When
+  // line end). Links are treated as by replaceFile. When
   // the folder takes no new file but the file itself may be written, it is
   // rewritten in place, as a text stream opened for writing would.
   static bool writeNarrow(const std::string& path, std::string_view text);

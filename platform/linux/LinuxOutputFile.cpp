@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/FileReplace.h"
+
 namespace tv2 {
 
 LinuxOutputFile::~LinuxOutputFile() { close(); }
@@ -22,7 +24,15 @@ bool LinuxOutputFile::open(const std::string& path) {
     m_error = EINVAL;
     return false;
   }
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // The running user's own links are followed; anybody else's link is
+  // replaced by a new file, never written through (an existing file keeps
+  // its owner and mode).
+  const std::string target = FollowOwnLinks(path);
+  int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == ELOOP && ::unlink(target.c_str()) == 0) {
+    // Exclusive: a link planted again meanwhile makes this fail.
+    fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  }
   if (fd < 0) {
     m_error = errno;
     return false;

@@ -241,11 +241,21 @@ TEST_F(SettingsFileTest, ALargeFileIsReadWholeOrLeftAlone) {
   EXPECT_EQ(readAll(path), large);
 }
 
-TEST_F(SettingsFileTest, ALinkAtTheTemporaryOrFinalNameIsNeverWrittenThrough) {
-  // Whatever is planted in the folder, the file the link names stays as it was.
+TEST_F(SettingsFileTest, OnlyTheRunningUsersLinkIsWrittenThrough) {
+  // The user's own link stays a link; the file it names gets the settings.
+  const fs::path target = folder / "kept-elsewhere.ini";
+  std::ofstream(target) << "old";
+  fs::create_symlink(target, path);
+  ASSERT_TRUE(SettingsFile(path.string()).write("[Tarvelle2]\n"));
+  EXPECT_TRUE(fs::is_symlink(path));
+  EXPECT_EQ(readAll(target), iniBytes("[Tarvelle2]\r\n"));
+  if (::geteuid() != 0) return;
+  // Another user's link is replaced by a file; what it names stays as it was.
   const fs::path victim = folder / "victim";
   std::ofstream(victim) << "keep";
+  fs::remove(path);
   fs::create_symlink(victim, path);
+  ASSERT_EQ(::lchown(path.c_str(), 65534, 65534), 0);
   ASSERT_TRUE(SettingsFile(path.string()).write("[Tarvelle2]\n"));
   EXPECT_FALSE(fs::is_symlink(path));
   EXPECT_EQ(readAll(victim), "keep");

@@ -28,6 +28,7 @@
 #include "hw/CKMDriver.h"
 #include "platform/ErrorCodes.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "tests/AttackNamespace.h"
 
 extern char** environ;
 
@@ -36,7 +37,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kNamespaceMark = "TV2_ATTACK_NAMESPACE";
 bool g_isolated = false;
 
 bool mountTmpfs(const char* where, const char* options) {
@@ -56,61 +56,6 @@ std::string readAll(const std::string& path) {
   return text.str();
 }
 
-// A process of the attacker's: sh -c script as uid/gid 65534 with no groups.
-class AttackerProcess {
- public:
-  explicit AttackerProcess(const std::string& script, bool withOutput = false) {
-    std::vector<std::string> args = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                                     "--",      "/bin/sh",       "-c",            script};
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    int ends[2] = {-1, -1};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (withOutput && ::pipe2(ends, O_CLOEXEC) == 0) {
-      posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
-      m_output = ends[0];
-    }
-    if (posix_spawn(&m_pid, "/usr/bin/setpriv", &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    if (ends[1] >= 0) ::close(ends[1]);
-  }
-  ~AttackerProcess() {
-    stop();
-    if (m_output >= 0) ::close(m_output);
-  }
-  AttackerProcess(const AttackerProcess&) = delete;
-  AttackerProcess& operator=(const AttackerProcess&) = delete;
-
-  // The exit status, or -1.
-  int wait() {
-    if (m_pid <= 0) return -1;
-    int status = 0;
-    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    m_pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  void stop() {
-    if (m_pid <= 0) return;
-    ::kill(m_pid, SIGKILL);
-    wait();
-  }
-  // One line of output (without '\n'); empty at its end.
-  std::string readLine() {
-    std::string line;
-    char c = 0;
-    while (m_output >= 0 && ::read(m_output, &c, 1) == 1 && c != '\n') line.push_back(c);
-    return line;
-  }
-
- private:
-  pid_t m_pid = -1;
-  int m_output = -1;
-};
-
-int runAsAttacker(const std::string& script) { return AttackerProcess(script).wait(); }
 
 class DriverAttackTest : public ::testing::Test {
  protected:
@@ -244,36 +189,9 @@ TEST_F(DriverAttackTest, ALinkFlippedDuringRepeatedStartsChangesNothing) {
 }  // namespace
 }  // namespace tv2
 
-namespace {
-
-// True when this system lets us make a mount namespace (a container may not):
-// otherwise the tests skip instead of the program failing to start.
-bool unshareWorks() {
-  char* argv[] = {const_cast<char*>("unshare"), const_cast<char*>("--mount"), const_cast<char*>("true"), nullptr};
-  pid_t pid = -1;
-  if (posix_spawn(&pid, "/usr/bin/unshare", nullptr, nullptr, argv, environ) != 0) return false;
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  if (::geteuid() == 0 && std::getenv(tv2::kNamespaceMark) == nullptr && unshareWorks()) {
-    // Again, in a mount namespace of its own whose changes stay in it.
-    ::setenv(tv2::kNamespaceMark, "1", 1);
-    // This program's own path: "/proc/self/exe" would name unshare there.
-    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    std::vector<char*> args = {const_cast<char*>("unshare"), const_cast<char*>("--mount"),
-                               const_cast<char*>("--propagation"), const_cast<char*>("private"),
-                               const_cast<char*>("--"), self.data()};
-    for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
-    args.push_back(nullptr);
-    ::execv("/usr/bin/unshare", args.data());
-    // Without unshare the tests skip.
-  } else if (::geteuid() == 0) {
+  // Without root or unshare the tests skip.
+  if (tv2::InPrivateMountNamespace(argc, argv)) {
     tv2::g_isolated = tv2::freshFolders() && ::access("/usr/bin/setpriv", X_OK) == 0;
   }
   testing::InitGoogleTest(&argc, argv);
