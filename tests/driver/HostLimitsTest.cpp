@@ -176,7 +176,14 @@ TEST_F(HostLimitsTest, AClientThatNeverReadsCannotGrowTheHost) {
     EXPECT_EQ(status, kStatusOk);
   }
   const long grown = host.residentKb() - before;
-  EXPECT_LT(grown, 6 * 1024) << "KB the host holds for clients that do not read";
+  // Unbounded, the host would hold about 50 MB. Sanitizer builds carry shadow
+  // memory and allocator quarantine on top of what the host itself keeps.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+  constexpr long kBoundKb = 16 * 1024;
+#else
+  constexpr long kBoundKb = 6 * 1024;
+#endif
+  EXPECT_LT(grown, kBoundKb) << "KB the host holds for clients that do not read";
 
   // Nothing was dropped: once a client reads, every request is answered.
   for (auto& client : clients) {
