@@ -124,16 +124,7 @@ int64_t Recorder::collect(const CTList<CProcessor_2>& processors) {
   int32_t packageIndex = 0;
   for (const CProcessor_2* package : processors) {
     std::shared_lock lock(package->countersLock);
-    // Which core each logical processor belongs to, by position.
-    std::vector<int32_t> coreOfThread(package->threads.size(), 0);
-    for (size_t c = 0; c < package->cores.size(); ++c) {
-      for (const LogicalProcessorRecord* member : package->cores[c].threads) {
-        auto offset = member - package->threads.data();
-        if (offset >= 0 && static_cast<size_t>(offset) < coreOfThread.size()) {
-          coreOfThread[static_cast<size_t>(offset)] = static_cast<int32_t>(c);
-        }
-      }
-    }
+    const std::vector<int32_t> coreOfThread = package->coreOfEachThread();
     for (size_t t = 0; t < package->threads.size(); ++t) {
       Place place{packageIndex, coreOfThread[t], static_cast<int32_t>(t)};
       for (const CCounter* counter : package->threads[t].counters) collectCounter(*counter, place, rows);

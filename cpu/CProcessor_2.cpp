@@ -38,6 +38,19 @@ void CProcessor_2::AddCacheLevel(int32_t cacheLevel, int32_t cacheType, int32_t 
   caches.Append(new CCacheLevel(static_cast<int32_t>(prefixes.size()), cacheLevel, cacheType, sizeKB));
 }
 
+std::vector<int32_t> CProcessor_2::coreOfEachThread() const {
+  std::vector<int32_t> coreOf(threads.size(), 0);
+  for (size_t c = 0; c < cores.size(); ++c) {
+    for (const LogicalProcessorRecord* member : cores[c].threads) {
+      auto offset = member - threads.data();
+      if (offset >= 0 && static_cast<size_t>(offset) < coreOf.size()) {
+        coreOf[static_cast<size_t>(offset)] = static_cast<int32_t>(c);
+      }
+    }
+  }
+  return coreOf;
+}
+
 int32_t CProcessor_2::FindCounters(uint32_t mask, uint32_t value, CTList<CCounter>& list) const {
   list.RemoveAll();
   auto collect = [&](const CTList<CCounter>& from) {

@@ -36,6 +36,9 @@ class CProcessor_2 {
   // Empties list (not the counters), then collects every counter whose
   // identity satisfies (identity & mask) == value: thread lists in thread
   // order, then core lists, then the package list. Returns the number found.
+  // The position in `cores` of each logical processor, by its position in
+  // `threads` (0 for a thread no core lists).
+  std::vector<int32_t> coreOfEachThread() const;
   int32_t FindCounters(uint32_t mask, uint32_t value, CTList<CCounter>& list) const;
 
   // Deletes every counter of every list, nulls every slot, counterCount := 0.

@@ -107,16 +107,7 @@ std::vector<prometheus::MetricFamily> MetricsCollector::collect(const CTList<CPr
   int32_t packageIndex = 0;
   for (const CProcessor_2* package : processors) {
     std::shared_lock lock(package->countersLock);
-    // Which core each logical processor belongs to, by position.
-    std::vector<int32_t> coreOfThread(package->threads.size(), 0);
-    for (size_t c = 0; c < package->cores.size(); ++c) {
-      for (const LogicalProcessorRecord* member : package->cores[c].threads) {
-        auto offset = member - package->threads.data();
-        if (offset >= 0 && static_cast<size_t>(offset) < coreOfThread.size()) {
-          coreOfThread[static_cast<size_t>(offset)] = static_cast<int32_t>(c);
-        }
-      }
-    }
+    const std::vector<int32_t> coreOfThread = package->coreOfEachThread();
     // The package's own figures first, so that they name the families.
     for (const CCounter* counter : package->counters) builder.add(*counter, packageIndex, 0, 0);
     for (size_t c = 0; c < package->cores.size(); ++c) {
