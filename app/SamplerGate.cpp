@@ -13,7 +13,7 @@ bool SamplerGate::beginPass() {
 void SamplerGate::endPass() {
   std::lock_guard lock(m_mutex);
   --m_passesInFlight;
-  if (m_passesInFlight == 0) m_changed.notify_all();
+  if (m_passesInFlight == 0) m_drained.notify_all();
 }
 
 bool SamplerGate::sleepFor(std::chrono::milliseconds period) {
@@ -30,7 +30,7 @@ void SamplerGate::open() {
 void SamplerGate::close() {
   std::unique_lock lock(m_mutex);
   m_open = false;
-  m_changed.wait(lock, [this] { return m_passesInFlight == 0; });
+  m_drained.wait(lock, [this] { return m_passesInFlight == 0; });
 }
 
 void SamplerGate::requestStop() {

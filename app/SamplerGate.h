@@ -31,7 +31,12 @@ class SamplerGate {
 
  private:
   mutable std::mutex m_mutex;
+  // Open and stop: what beginPass and sleepFor wait for.
   std::condition_variable m_changed;
+  // The last pass in flight ended: what close waits for. Kept apart from
+  // m_changed so that a pass ending never wakes the samplers asleep between
+  // their passes (dozens of useless wake-ups a second on a large machine).
+  std::condition_variable m_drained;
   bool m_open = false;         // guarded by m_mutex
   bool m_stop = false;         // guarded by m_mutex
   int32_t m_passesInFlight = 0;  // guarded by m_mutex
