@@ -255,13 +255,13 @@ CommandLineResult CommandLine::parse(const std::vector<std::string>& args, const
 
 std::string CommandLine::usage(const std::vector<std::string>& presets) {
   std::string text =
-      "Usage: tarvelle2 [--simulate PRESET [--load SPEC]] [--report [FILE] | --record FILE --seconds N [--config N] "
+      "Usage: tarvelle2 [--simulate PRESET [--load LOAD]] [--report [FILE] | --record FILE --seconds N [--config N] "
       "[--metrics LIST]] [--serve [ADDR:]PORT [--window]]\n"
       "Without --report, --record or --serve the monitor opens its window (a display is needed).\n"
       "  --simulate PRESET  run on a simulated machine instead of this one, with or\n"
       "                     without the window (presets listed below)\n"
       "                     (example: tarvelle2 --simulate intel-snb)\n"
-      "  --load SPEC        load of the simulated machine: demo (the default, every\n"
+      "  --load LOAD        load of the simulated machine: demo (the default, every\n"
       "                     processor drifting between 10 and 80 % busy), one share\n"
       "                     from 0 to 1 for every processor, or one share per logical\n"
       "                     processor, comma-separated\n"

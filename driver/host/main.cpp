@@ -98,7 +98,10 @@ int openOwner(int pid) {
   return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
 }
 
-// The registration names this service; only a regular file is removed.
+// The registration names this service; only a regular file is removed. The
+// registry folder is root's and closed to others (the service manager checks
+// it before it starts the host), and unlink never follows a link, so nobody
+// can swap the name between the check and the removal.
 void removeRegistration(const std::string& path) {
   if (path.empty()) return;
   struct stat info;
