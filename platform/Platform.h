@@ -8,6 +8,7 @@
 #include "platform/FileService.h"
 #include "platform/FileSystemService.h"
 #include "platform/InstanceLock.h"
+#include "platform/KernelCounterService.h"
 #include "platform/NamedMutex.h"
 #include "platform/ProcessorService.h"
 #include "platform/ProcessorTimesService.h"
@@ -60,6 +61,10 @@ class Platform {
   // After the driver could not be initialised: why, and what the user can
   // do, in one line; empty when there is nothing to add to the error.
   virtual std::string driverUnavailableReason() { return std::string(); }
+
+  // The kernel's own counter, power and temperature interfaces; null where
+  // the system has none. Owned by the platform.
+  virtual KernelCounterService* kernelCounters() { return nullptr; }
 };
 
 }  // namespace tv2
