@@ -162,6 +162,15 @@ class KernelCounterService {
   // Reads energy zone `zone` of the inventory, with the monotonic time of
   // the reading in ns. False when it cannot be read now.
   virtual bool readEnergy(int zone, uint64_t* microjoules, uint64_t* timeNs) = 0;
+  // The current clock of processor `index` of `group` in kHz, as cpufreq
+  // reports it to every user (scaling_cur_freq): the clock shown when no
+  // cycles can be counted. False where the kernel has no such figure.
+  virtual bool readFrequency(int group, int index, uint32_t* kiloHertz) {
+    (void)group;
+    (void)index;
+    (void)kiloHertz;
+    return false;
+  }
 };
 
 }  // namespace tv2
