@@ -1,7 +1,9 @@
 #include "driver/host/HostServer.h"
 
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -14,6 +16,7 @@
 #include <utility>
 
 #include "driver/protocol/FrameCodec.h"
+#include "driver/protocol/KernelEventCodec.h"
 
 namespace tv2 {
 
@@ -250,6 +253,12 @@ void HostServer::serveFrames(Connection& connection, int64_t nowMs) {
       return;
     }
     offset += used;
+    // The CPU an open request names is where the events count, not where
+    // the host needs to run.
+    if (request.code == IOCTL_OPEN_KERNEL_EVENTS && m_kernelEvents != nullptr) {
+      serveKernelEvents(connection, request);
+      continue;
+    }
     if (m_options.followCaller) m_affinity.follow(request.processor);
     uint32_t status = m_handler.handle(request, &m_scratch);
     answer(connection, status, m_scratch);
@@ -270,6 +279,71 @@ void HostServer::answer(Connection& connection, uint32_t status, const std::vect
   }
   FrameCodec::encodeAnswer(status, output.data(), static_cast<uint32_t>(output.size()), &connection.output);
   writeTo(connection);
+}
+
+void HostServer::serveKernelEvents(Connection& connection, const RequestFrame& request) {
+  KernelEventsAnswer result;
+  std::vector<OwnedFd> fds;
+  uint32_t status = kStatusOk;
+  // Bytes of this connection the client has not read yet, in the host or in
+  // the socket: while there are any, no descriptors are handed out.
+  int unread = 0;
+  if (pending(connection) > 0 || ::ioctl(connection.fd, SIOCOUTQ, &unread) != 0 || unread > 0) {
+    status = kStatusAccessDenied;
+    result.systemError = EBUSY;
+  } else {
+    status = m_kernelEvents->open(request, &fds, &result.systemError);
+  }
+  result.descriptors = static_cast<uint32_t>(fds.size());
+  KernelEventCodec::encodeAnswer(result, &m_scratch);
+  if (fds.empty()) {
+    answer(connection, status, m_scratch);
+    return;
+  }
+  // The host's copies close when fds goes, whatever happened to the answer.
+  if (sendWithDescriptors(connection, status, m_scratch, fds)) return;
+  result = KernelEventsAnswer{0, static_cast<uint32_t>(errno)};
+  KernelEventCodec::encodeAnswer(result, &m_scratch);
+  answer(connection, kStatusHardwareFailed, m_scratch);
+}
+
+bool HostServer::sendWithDescriptors(Connection& connection, uint32_t status, const std::vector<uint8_t>& output,
+                                     const std::vector<OwnedFd>& fds) {
+  if (fds.size() > kMaxKernelGroupEvents) {
+    errno = EINVAL;
+    return false;
+  }
+  std::vector<uint8_t> bytes;
+  FrameCodec::encodeAnswer(status, output.data(), static_cast<uint32_t>(output.size()), &bytes);
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * kMaxKernelGroupEvents)] = {};
+  iovec part{bytes.data(), bytes.size()};
+  msghdr message{};
+  message.msg_iov = &part;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = CMSG_SPACE(sizeof(int) * fds.size());
+  cmsghdr* header = CMSG_FIRSTHDR(&message);
+  header->cmsg_level = SOL_SOCKET;
+  header->cmsg_type = SCM_RIGHTS;
+  header->cmsg_len = CMSG_LEN(sizeof(int) * fds.size());
+  for (size_t i = 0; i < fds.size(); ++i) {
+    int fd = fds[i].get();
+    std::memcpy(CMSG_DATA(header) + i * sizeof(int), &fd, sizeof fd);
+  }
+  ssize_t n = -1;
+  do {
+    n = ::sendmsg(connection.fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  if (n <= 0) return false;
+  // The descriptors went with the first byte; whatever the socket did not
+  // take follows as ordinary output (nothing else was pending).
+  connection.output.clear();
+  connection.sent = 0;
+  if (static_cast<size_t>(n) < bytes.size()) {
+    connection.output.assign(bytes.begin() + n, bytes.end());
+    writeTo(connection);
+  }
+  return true;
 }
 
 void HostServer::failAndClose(Connection& connection) {

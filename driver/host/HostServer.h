@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/host/CallerAffinity.h"
+#include "driver/host/KernelEventOpener.h"
 #include "driver/host/PeerAccess.h"
 #include "driver/protocol/DeviceRequestHandler.h"
 #include "driver/protocol/FrameCodec.h"
@@ -40,6 +41,14 @@ struct HostServerOptions {
 // the socket (and then in the client), so the host's memory stays bounded by
 // maxClients times that bound whatever clients do. Nothing is dropped: once
 // the client reads, the held requests are served in order.
+//
+// Kernel counting events (setKernelEvents): the open request's answer carries
+// the group's descriptors as SCM_RIGHTS on its first byte, and the host
+// closes its own copies as soon as the answer is sent. A client gets
+// descriptors only once it has taken every earlier answer (nothing of its
+// connection is unsent or unread), so descriptors in flight to one client
+// never exceed one group's; a client that asks again before reading is
+// refused (EBUSY) and the host holds none of its descriptors.
 //
 // Given the installing process (watchOwner), the server also ends once that
 // process is gone and no client is connected: an orphaned host does not
@@ -77,6 +86,10 @@ class HostServer {
   // root. Returns 0 or an errno value.
   int adopt(int fd, gid_t allowedGroup);
 
+  // Serves the kernel event request through opener (observed, outlives the
+  // server); without one the request is an unknown one.
+  void setKernelEvents(KernelEventOpener* opener) { m_kernelEvents = opener; }
+
   // Removes the socket file if it is still the one listen() made; an
   // adopted socket's file stays.
   void removeSocket();
@@ -98,6 +111,12 @@ class HostServer {
   void writeTo(Connection& connection);
   void answer(Connection& connection, uint32_t status, const std::vector<uint8_t>& output);
   void failAndClose(Connection& connection);
+  void serveKernelEvents(Connection& connection, const RequestFrame& request);
+  // Sends a whole answer with descriptors attached; false when the stream
+  // could not take it (nothing of it was sent). The descriptors stay the
+  // caller's to close.
+  bool sendWithDescriptors(Connection& connection, uint32_t status, const std::vector<uint8_t>& output,
+                           const std::vector<OwnedFd>& fds);
   int pollTimeout(int64_t nowMs) const;
   size_t pending(const Connection& connection) const { return connection.output.size() - connection.sent; }
   // Requests held back while output was over the bound, served once it is not.
@@ -114,6 +133,7 @@ class HostServer {
   std::vector<Connection> m_connections;
   std::vector<uint8_t> m_scratch;  // one answer's output, reused
   CallerAffinity m_affinity;
+  KernelEventOpener* m_kernelEvents = nullptr;
 };
 
 }  // namespace tv2

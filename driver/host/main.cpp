@@ -19,6 +19,7 @@
 
 #include "driver/host/HostOptions.h"
 #include "driver/host/HostServer.h"
+#include "driver/host/KernelEventOpener.h"
 #include "driver/host/LinuxHardware.h"
 #include "driver/host/SocketActivation.h"
 #include "driver/protocol/AccessPolicy.h"
@@ -154,11 +155,15 @@ int main(int argc, char** argv) {
   hardware.setConfigWindow(facts.configWindowBase, facts.configWindowSize);
   AccessPolicy policy(facts);
   DeviceRequestHandler handler(hardware, policy);
+  // What the kernel's perf events offer, read once: the fixed events are
+  // opened from this, never from anything a client sends.
+  KernelEventOpener kernelEvents(options.sysRoot, "/proc");
 
   HostServerOptions serverOptions;
   serverOptions.socketPath = options.socketPath;
   serverOptions.frameTimeoutMs = options.frameTimeoutMs;
   HostServer server(handler, serverOptions);
+  server.setKernelEvents(&kernelEvents);
   bool ownerAlreadyGone = false;
   if (options.ownerPid != 0) {
     int owner = openOwner(options.ownerPid);

@@ -58,6 +58,7 @@ inline constexpr uint32_t kStatusInvalidFunction = 1;     // unknown request cod
 inline constexpr uint32_t kStatusAccessDenied = 5;        // refused by the access policy
 inline constexpr uint32_t kStatusInvalidData = 13;        // malformed frame
 inline constexpr uint32_t kStatusHardwareFailed = 31;     // the access itself failed
+inline constexpr uint32_t kStatusNotSupported = 50;       // the kernel does not offer it here
 inline constexpr uint32_t kStatusInvalidParameter = 87;   // wrong input size or field
 inline constexpr uint32_t kStatusBufferTooSmall = 122;    // output capacity below the answer
 
