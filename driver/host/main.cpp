@@ -1,4 +1,5 @@
-// The driver host: serves the monitor's device requests on a root-only Unix
+// The driver host: serves the monitor's device requests, and opens the fixed
+// kernel counting events whose descriptors it passes back, on a root-only Unix
 // socket until the service manager's stop (SIGTERM), or until the process
 // that installed it is gone and no client is connected. It writes nothing but
 // that socket and its pid file, and removes its registration only in the
