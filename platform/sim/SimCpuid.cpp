@@ -23,6 +23,10 @@ constexpr uint32_t kExt1Edx = (1u << 11) | (1u << 20) | (1u << 27) | (1u << 29);
 constexpr uint32_t kAmdCmpLegacy = 1u << 1;
 constexpr uint32_t kAmdTopologyExtensions = 1u << 22;
 constexpr uint32_t kAmdCoreCounterExtension = 1u << 23;
+constexpr uint32_t kHybridBit = 1u << 15;  // leaf 7 EDX
+// Leaf 0x1A EAX: core type in 31:24, native model id below.
+constexpr uint32_t kCoreTypeAtom = 0x20000001;
+constexpr uint32_t kCoreTypeCore = 0x40000001;
 
 uint32_t field(int value, int bits) {
   const uint32_t mask = bits >= 32 ? 0xFFFFFFFFu : ((1u << bits) - 1);
@@ -95,18 +99,29 @@ CpuidRegs SimCpuid::standardLeaf(const SimLogicalProcessor& cpu, uint32_t leaf, 
       break;
     case 4:
       if (!m_amd) {
-        r = cacheLeaf(subleaf, true);
+        r = cacheLeaf(cacheList(cpu), subleaf, true);
+      }
+      break;
+    case 7:
+      if (subleaf == 0 && m_model.efficiencyCores > 0) {
+        r.edx = kHybridBit;
       }
       break;
     case 0xA:
       if (!m_amd) {
-        r.eax = m_model.pmuEax;
+        r.eax = cpu.efficiency && m_model.efficiencyPmuEax != 0 ? m_model.efficiencyPmuEax : m_model.pmuEax;
         r.edx = m_model.pmuEdx;
       }
       break;
     case 0xB:
+    case 0x1F:
       if (!m_amd) {
         r = topologyLeaf(cpu, subleaf);
+      }
+      break;
+    case 0x1A:
+      if (!m_amd && m_model.efficiencyCores > 0) {
+        r.eax = cpu.efficiency ? kCoreTypeAtom : kCoreTypeCore;
       }
       break;
     default:
@@ -161,7 +176,7 @@ CpuidRegs SimCpuid::extendedLeaf(const SimLogicalProcessor& cpu, uint32_t leaf,
       break;
     case kExtBase + 0x1D:
       if (m_amd) {
-        r = cacheLeaf(subleaf, false);
+        r = cacheLeaf(m_model.caches, subleaf, false);
       }
       break;
     case kExtBase + 0x1E:
@@ -177,12 +192,17 @@ CpuidRegs SimCpuid::extendedLeaf(const SimLogicalProcessor& cpu, uint32_t leaf,
   return r;
 }
 
-CpuidRegs SimCpuid::cacheLeaf(uint32_t subleaf, bool withCoreField) const {
+const std::vector<SimCacheDesc>& SimCpuid::cacheList(const SimLogicalProcessor& cpu) const {
+  return cpu.efficiency && !m_model.efficiencyCaches.empty() ? m_model.efficiencyCaches : m_model.caches;
+}
+
+CpuidRegs SimCpuid::cacheLeaf(const std::vector<SimCacheDesc>& caches, uint32_t subleaf,
+                              bool withCoreField) const {
   CpuidRegs r;
-  if (subleaf >= m_model.caches.size()) {
+  if (subleaf >= caches.size()) {
     return r;  // type 0: no more caches
   }
-  const SimCacheDesc& c = m_model.caches[subleaf];
+  const SimCacheDesc& c = caches[subleaf];
   r.eax = field(c.type, 5) | (field(c.level, 3) << 5) | (field(c.sharingThreads - 1, 12) << 14);
   if (withCoreField) {
     r.eax |= field(m_layout.coresField - 1, 6) << 26;
@@ -204,13 +224,16 @@ CpuidRegs SimCpuid::topologyLeaf(const SimLogicalProcessor& cpu, uint32_t sublea
   CpuidRegs r;
   r.ecx = subleaf & 0xFF;
   r.edx = cpu.apicId;
+  // EBX: logical processors at the level; an efficiency core has one thread.
   if (subleaf == 0) {
     r.eax = field(m_layout.threadBits, 5);
-    r.ebx = field(m_model.threadsPerCore, 16);
+    r.ebx = field(cpu.efficiency ? 1 : m_model.threadsPerCore, 16);
     r.ecx |= 1u << 8;
   } else if (subleaf == 1) {
     r.eax = field(m_layout.packageShift, 5);
-    r.ebx = field(m_model.coresPerPackage * m_model.threadsPerCore, 16);
+    r.ebx = field(m_model.coresPerPackage * m_model.threadsPerCore -
+                      m_model.efficiencyCores * (m_model.threadsPerCore - 1),
+                  16);
     r.ecx |= 2u << 8;
   }
   return r;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/PlatformTypes.h"
 #include "platform/sim/SimLogicalProcessor.h"
@@ -30,7 +31,10 @@ class SimCpuid {
   CpuidRegs standardLeaf(const SimLogicalProcessor& cpu, uint32_t leaf, uint32_t subleaf,
                          uint32_t maxStdLeaf) const;
   CpuidRegs extendedLeaf(const SimLogicalProcessor& cpu, uint32_t leaf, uint32_t subleaf) const;
-  CpuidRegs cacheLeaf(uint32_t subleaf, bool withCoreField) const;
+  // Leaf 4 lists the caches of the processor's own kind of core.
+  const std::vector<SimCacheDesc>& cacheList(const SimLogicalProcessor& cpu) const;
+  CpuidRegs cacheLeaf(const std::vector<SimCacheDesc>& caches, uint32_t subleaf,
+                      bool withCoreField) const;
   CpuidRegs brandLeaf(uint32_t part) const;
   CpuidRegs topologyLeaf(const SimLogicalProcessor& cpu, uint32_t subleaf) const;
 

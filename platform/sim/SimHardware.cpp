@@ -322,6 +322,20 @@ bool SimHardware::cpuidLimited(int cpu) const {
   return m_msrs.cpuidLimited(cpu);
 }
 
+SimHardware::Totals SimHardware::totals(int cpu) {
+  std::lock_guard lock(m_mutex);
+  Totals t;
+  t.nowNs = advanceLocked();
+  for (int e = 0; e < kSimEventCount; ++e) {
+    t.events[static_cast<size_t>(e)] = m_workload.eventTotal(cpu, static_cast<SimEvent>(e), true, true);
+  }
+  const int package = m_workload.packageOf(cpu);
+  for (int d = 0; d < kSimPowerDomainCount; ++d) {
+    t.energyNj[static_cast<size_t>(d)] = m_workload.energyNanojoules(package, static_cast<SimPowerDomain>(d));
+  }
+  return t;
+}
+
 uint64_t SimHardware::advanceLocked() {
   const uint64_t now = m_clock.nowNs();
   m_workload.advanceTo(now);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -87,6 +88,16 @@ class SimHardware : public HardwareBackend {
   double tscMhz() const;
 
   bool cpuidLimited(int cpu) const;
+
+  // Everything counted since the machine was created, taken at one moment:
+  // the events of one processor, the energy of each rail of its package in
+  // nanojoules, and the machine time the totals are integrated to.
+  struct Totals {
+    std::array<double, kSimEventCount> events{};
+    std::array<uint64_t, kSimPowerDomainCount> energyNj{};
+    uint64_t nowNs = 0;
+  };
+  Totals totals(int cpu);
 
  private:
   // Locks, advances the workload to the machine clock and returns the time.

@@ -13,6 +13,7 @@ struct SimLogicalProcessor {
   int core = 0;         // core id within the package
   int thread = 0;       // thread id within the core
   int computeUnit = 0;  // AMD compute unit within the package
+  bool efficiency = false;  // an efficiency core of a hybrid part
   int group = 0;        // processor group
   int index = 0;        // position within the group
 };

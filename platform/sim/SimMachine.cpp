@@ -17,6 +17,7 @@ SimMachine::SimMachine(SimMachineConfig config)
       m_cpuid(m_config.model),
       m_cpus(SimTopology::build(m_config, &m_groups)),
       m_hardware(m_config, m_cpus, m_clock),
+      m_kernel(m_config, m_cpus, m_hardware),
       m_mutexes(std::make_shared<SimMutexRegistry>()),
       m_instanceLocks(std::make_shared<SimInstanceLockRegistry>()) {}
 

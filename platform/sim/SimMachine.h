@@ -14,6 +14,7 @@
 #include "platform/sim/SimHardware.h"
 #include "platform/sim/SimLoadSchedule.h"
 #include "platform/sim/SimInstanceLockRegistry.h"
+#include "platform/sim/SimKernelPerf.h"
 #include "platform/sim/SimLogicalProcessor.h"
 #include "platform/sim/SimMachineConfig.h"
 #include "platform/sim/SimMutexRegistry.h"
@@ -59,6 +60,9 @@ class SimMachine {
 
   // The hardware as a driver reaches it, with its fault switches.
   SimHardware& hardware() { return m_hardware; }
+  // The perf events of the machine's kernel, shared by its processes, with
+  // the paranoid level and the injected event errors.
+  SimKernelPerf& kernel() { return m_kernel; }
 
   // Workload: load 0..1 and the share of busy time in user mode (values
   // outside 0..1 are clamped, NaN counts as 0). Every change takes effect at
@@ -114,6 +118,7 @@ class SimMachine {
   SimClock m_clock;  // thread-safe on its own
   // Thread-safe on its own; its mutex is taken before the clock's, never after.
   SimHardware m_hardware;
+  SimKernelPerf m_kernel;  // thread-safe on its own; takes its mutex before the hardware's
   const std::shared_ptr<SimMutexRegistry> m_mutexes;
   const std::shared_ptr<SimInstanceLockRegistry> m_instanceLocks;
 };

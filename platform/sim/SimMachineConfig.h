@@ -6,6 +6,7 @@
 
 #include "platform/PlatformTypes.h"
 #include "platform/sim/SimHardwareConfig.h"
+#include "platform/sim/SimKernelConfig.h"
 
 namespace tv2::sim {
 
@@ -53,6 +54,15 @@ struct SimProcessorModel {
   uint32_t pmuEax = 0;                  // leaf 0xA EAX (Intel)
   uint32_t pmuEdx = 0;                  // leaf 0xA EDX (Intel)
   std::vector<SimCpuidLeaf> extraLeaves;
+  // Hybrid parts: the last efficiencyCores of the coresPerPackage cores are
+  // efficiency cores with one thread each (the others have threadsPerCore).
+  // CPUID then sets the hybrid flag (leaf 7 EDX bit 15), gives each
+  // processor's core type (leaf 0x1A) and answers leaves 4, 0xA and 0xB for
+  // the processor's own kind of core.
+  int efficiencyCores = 0;
+  uint32_t efficiencyPmuEax = 0;               // leaf 0xA EAX on an efficiency core
+  std::vector<SimCacheDesc> efficiencyCaches;  // leaf 4 there; empty = caches
+  double efficiencyClockMhz = 0.0;             // clock of a busy efficiency core; 0 = base
   SimPartConfig part;                   // registers, clocks, power and temperature
 };
 
@@ -64,6 +74,7 @@ struct SimMachineConfig {
   std::vector<int> apicIds;
   std::string name;  // preset name, empty for hand-made machines
   SimFirmwareConfig firmware;
+  SimKernelConfig kernel;
 };
 
 }  // namespace tv2::sim

@@ -32,7 +32,8 @@ SimPlatform::SimPlatform(std::shared_ptr<SimMachine> machine)
       m_process(nextProcessSerial()),
       m_processors(*m_machine),
       m_times(*m_machine),
-      m_system(*m_machine, m_processors) {}
+      m_system(*m_machine, m_processors),
+      m_kernelCounters(m_machine) {}
 
 void SimPlatform::setGroupFunctions(bool available) { m_processors.setGroupFunctions(available); }
 

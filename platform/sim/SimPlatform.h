@@ -7,6 +7,7 @@
 
 #include "platform/Platform.h"
 #include "platform/sim/SimFileService.h"
+#include "platform/sim/SimKernelCounterService.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimProcessorService.h"
 #include "platform/sim/SimProcessorTimesService.h"
@@ -75,6 +76,11 @@ class SimPlatform : public Platform {
   // Sleeps; on a machine with a manual clock it advances the clock instead.
   void sleepMs(uint32_t milliseconds) override;
 
+  // The kernel's counters as this process sees them, with the switches:
+  // privilege, paranoid level, an error injected into one event, and truth.
+  SimKernelCounterService& simKernelCounters() { return m_kernelCounters; }
+  KernelCounterService* kernelCounters() override { return &m_kernelCounters; }
+
  private:
   const std::shared_ptr<SimMachine> m_machine;
   const uint64_t m_process;  // serial telling this process's threads from others'
@@ -82,6 +88,7 @@ class SimPlatform : public Platform {
   SimProcessorTimesService m_times;        // thread-safe on its own
   SimFileService m_files;                  // thread-safe on its own
   SimSystemServices m_system;              // thread-safe on its own
+  SimKernelCounterService m_kernelCounters;  // thread-safe on its own
   std::atomic<bool> m_timesAvailable{true};   // written by tests, read by any thread
   std::atomic<uint32_t> m_createMutexError{0};// written by tests, read by any thread
 };

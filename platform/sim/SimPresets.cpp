@@ -102,6 +102,58 @@ SimPowerFigures power(double coresIdle, double coresFull, double uncore, double 
 
 constexpr double kBus133 = 400.0 / 3.0;
 
+// What a Linux kernel on the part offers: coretemp on Intel and k10temp on
+// AMD parts, the power PMU and powercap on parts with energy registers.
+SimKernelConfig kernelFor(const SimProcessorModel& model) {
+  SimKernelConfig kernel;
+  const bool amd = model.vendor == "AuthenticAMD";
+  kernel.hwmon = amd ? SimHwmonDriver::kK10temp : SimHwmonDriver::kCoretemp;
+  const bool energy = model.part.kind == SimPartKind::kIntelSandyBridge ||
+                      model.part.kind == SimPartKind::kGeneric;
+  kernel.powerPmu = energy;
+  kernel.powercap = energy;
+  return kernel;
+}
+
+// Alder Lake-P (Core i7-1260P): 4 performance cores with 2 threads and 8
+// efficiency cores, one package. The performance cores' threads have APIC ids
+// 0..7, the efficiency cores 8, 10, ... 22; leaves 1 and 4 leave room for 128
+// ids and 64 cores, as the real part does.
+SimMachineConfig hybridIntel() {
+  SimProcessorModel m = intel(0x906A3, "12th Gen Intel(R) Core(TM) i7-1260P", 12, 2);
+  m.efficiencyCores = 8;
+  m.maxStdLeaf = 0x20;
+  m.logicalPerPackageField = 128;
+  m.coresPerPackageField = 64;
+  m.pmuEax = 0x07300805;            // version 5, 8 general counters, 48 bits wide
+  m.efficiencyPmuEax = 0x07300605;  // 6 general counters on an efficiency core
+  m.caches = {cache(1, kData, 48 * kKiB, 12, 2), cache(1, kInstruction, 32 * kKiB, 8, 2),
+              cache(2, kUnified, 1280 * kKiB, 10, 2), cache(3, kUnified, 18 * kMiB, 12, 32)};
+  // Each efficiency core spans two APIC ids; four of them share an L2.
+  m.efficiencyCaches = {cache(1, kData, 32 * kKiB, 8, 2), cache(1, kInstruction, 64 * kKiB, 8, 2),
+                        cache(2, kUnified, 2 * kMiB, 16, 8), cache(3, kUnified, 18 * kMiB, 12, 32)};
+  m.efficiencyClockMhz = 1500;
+  m.part = intelPart(SimPartKind::kGeneric, 100, 21, 0x2F, 28, 100);
+  m.part.power = power(1, 30, 3, 2, 40, 85);
+  SimMachineConfig config = machine("modern-intel-hybrid", m);
+  config.kernel = kernelFor(m);
+  return config;
+}
+
+// Zen 3 (Ryzen 7 5800X): 8 cores with 2 threads, package energy only.
+SimMachineConfig modernAmd() {
+  SimProcessorModel m = amd(0xA20F10, "AMD Ryzen 7 5800X 8-Core Processor", 8, 1);
+  m.threadsPerCore = 2;
+  m.maxStdLeaf = 0x10;
+  m.caches = {cache(1, kData, 32 * kKiB, 8, 2), cache(1, kInstruction, 32 * kKiB, 8, 2),
+              cache(2, kUnified, 512 * kKiB, 8, 2), cache(3, kUnified, 32 * kMiB, 16, 16)};
+  m.part = intelPart(SimPartKind::kGeneric, 100, 38, 0, 105, 90);
+  m.part.power = power(8, 90, 15, 0, 35, 80);
+  SimMachineConfig config = amdMachine("modern-amd", m);
+  config.kernel = kernelFor(m);
+  return config;
+}
+
 std::vector<SimMachineConfig> table() {
   std::vector<SimMachineConfig> presets;
 
@@ -242,6 +294,21 @@ std::vector<SimMachineConfig> table() {
   celeron.part.power = power(4, 25, 3, 0, 40, 68);
   presets.push_back(machine("no-htt", celeron));
 
+  for (SimMachineConfig& config : presets) {
+    config.kernel = kernelFor(config.model);
+  }
+  // The processor the program has no tables for stands for a virtual machine
+  // as well: its kernel drives no hardware counters and has no energy or
+  // temperature interfaces, only the msr PMU's tsc.
+  for (SimMachineConfig& config : presets) {
+    if (config.name == "unlisted") {
+      config.kernel = SimKernelConfig{};
+      config.kernel.corePmu = false;
+      config.kernel.msrAperfMperf = false;
+    }
+  }
+  presets.push_back(hybridIntel());
+  presets.push_back(modernAmd());
   return presets;
 }
 

@@ -8,8 +8,10 @@ namespace tv2::sim {
 
 namespace {
 
+// Efficiency cores of a hybrid part have one thread each.
 int logicalPerPackage(const SimProcessorModel& model) {
-  return model.coresPerPackage * model.threadsPerCore;
+  return model.coresPerPackage * model.threadsPerCore -
+         model.efficiencyCores * (model.threadsPerCore - 1);
 }
 
 bool derivedIdsUsable(const SimMachineConfig& config) {
@@ -21,8 +23,13 @@ uint32_t derivedApicId(const SimApicLayout& layout, const SimProcessorModel& mod
   const int perPackage = logicalPerPackage(model);
   const int package = osIndex / perPackage;
   const int within = osIndex % perPackage;
-  const int core = within / model.threadsPerCore;
-  const int thread = within % model.threadsPerCore;
+  // The performance cores come first, thread by thread, then the efficiency
+  // cores with thread 0 only: their ids leave the thread numbers unused.
+  const int performanceThreads = (model.coresPerPackage - model.efficiencyCores) * model.threadsPerCore;
+  const bool efficiency = within >= performanceThreads;
+  const int core = efficiency ? model.coresPerPackage - model.efficiencyCores + (within - performanceThreads)
+                              : within / model.threadsPerCore;
+  const int thread = efficiency ? 0 : within % model.threadsPerCore;
   return (static_cast<uint32_t>(package) << layout.packageShift) |
          (static_cast<uint32_t>(core) << layout.threadBits) | static_cast<uint32_t>(thread);
 }
@@ -61,6 +68,7 @@ SimMachineConfig SimTopology::sanitized(SimMachineConfig config) {
   model.coresPerPackage = std::clamp(model.coresPerPackage, 1, kMaxProcessors);
   model.threadsPerCore = std::clamp(model.threadsPerCore, 1, kMaxProcessors / model.coresPerPackage);
   model.coresPerComputeUnit = std::clamp(model.coresPerComputeUnit, 1, model.coresPerPackage);
+  model.efficiencyCores = std::clamp(model.efficiencyCores, 0, model.coresPerPackage);
   config.packages = std::clamp(config.packages, 1, kMaxProcessors / logicalPerPackage(model));
   if (model.brand.size() > 48) {
     model.brand.resize(48);
@@ -87,6 +95,7 @@ std::vector<SimLogicalProcessor> SimTopology::build(const SimMachineConfig& conf
     cpu.core = static_cast<int>((cpu.apicId >> layout.threadBits) & coreMask);
     cpu.thread = static_cast<int>(cpu.apicId & threadMask);
     cpu.computeUnit = cpu.core / model.coresPerComputeUnit;
+    cpu.efficiency = cpu.core >= model.coresPerPackage - model.efficiencyCores;
     byPackage[cpu.package].push_back(i);
   }
 
@@ -125,7 +134,13 @@ std::string SimTopology::check(const SimMachineConfig& config) {
     note("package, core and thread counts must be at least 1");
     return findings;  // the checks below divide by these
   }
-  const int64_t total = int64_t{config.packages} * model.coresPerPackage * model.threadsPerCore;
+  if (model.efficiencyCores < 0 || model.efficiencyCores > model.coresPerPackage) {
+    note("efficiency cores must be 0..cores per package");
+    return findings;
+  }
+  const int64_t total = int64_t{config.packages} *
+                        (int64_t{model.coresPerPackage} * model.threadsPerCore -
+                         int64_t{model.efficiencyCores} * (model.threadsPerCore - 1));
   if (total > kMaxProcessors) {
     note("more than " + std::to_string(kMaxProcessors) + " logical processors");
     return findings;

@@ -108,6 +108,10 @@ SimWorkloadModel::SimWorkloadModel(const SimMachineConfig& config,
     m_packages[static_cast<size_t>(package)].cpus.push_back(static_cast<int>(i));
     m_cpus[i].package = package;
     m_cpus[i].core = core;
+    // A hybrid part's efficiency cores run at their own clock until told otherwise.
+    if (cpus[i].efficiency) {
+      m_cpus[i].activity.clockMhz = nonNegative(config.model.efficiencyClockMhz);
+    }
   }
 }
 
