@@ -96,11 +96,15 @@ struct KernelCounterInventory {
   // /proc/sys/kernel/perf_event_paranoid; kParanoidUnknown when unreadable.
   int paranoid = kParanoidUnknown;
   // The process may open CPU-wide events itself (root, CAP_PERFMON or
-  // CAP_SYS_ADMIN, or a paranoid level of -1 or below).
+  // CAP_SYS_ADMIN, or a paranoid level of 0 or below: level 1 is the first
+  // that refuses CPU-wide events to other processes).
   bool mayOpenDirectly = false;
   // The system host opens the fixed events for this user (member of its group).
   bool hostOpens = false;
-  // Why neither works, in one line; empty when one of them does.
+  // What is blocked and why, in one line: that neither of the two above
+  // works (the paranoid level and what it needs, the host's reason), and
+  // that the kernel has no hardware PMU (then also when one of them works);
+  // empty when nothing is blocked.
   std::string blockedReason;
 
   std::vector<KernelCorePmu> corePmus;  // empty: the kernel has no hardware PMU

@@ -56,6 +56,13 @@ LinuxPlatform::LinuxPlatform(LinuxPlatformOptions options)
   if (m_layoutStatus != kOk) m_layout = layoutFromAffinity();
   m_processors = std::make_unique<LinuxProcessorService>(m_layout);
 
+  // The system host's client, through which a process without the right to
+  // count all processors gets its groups, is given here (null: no host).
+  std::unique_ptr<PerfEventBroker> kernelBroker;
+  m_kernelCounters = std::make_unique<LinuxKernelCounterService>(
+      m_layout, LinuxKernelCounterOptions{m_options.kernelSysRoot, m_options.kernelProcRoot, std::nullopt},
+      std::move(kernelBroker));
+
   int64_t ticksPerSecond = m_options.ticksPerSecond;
   if (ticksPerSecond == 0) ticksPerSecond = sysconf(_SC_CLK_TCK);
   int probe = ::open(m_options.procStatPath.c_str(), O_RDONLY | O_CLOEXEC);

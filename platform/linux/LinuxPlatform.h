@@ -9,6 +9,7 @@
 #include "platform/linux/LinuxFileService.h"
 #include "platform/linux/LinuxFileSystem.h"
 #include "platform/linux/LinuxGroupLayout.h"
+#include "platform/linux/LinuxKernelCounterService.h"
 #include "platform/linux/LinuxProcessorService.h"
 #include "platform/linux/LinuxProcessorTimes.h"
 #include "platform/linux/LinuxResourceService.h"
@@ -43,6 +44,10 @@ struct LinuxPlatformOptions {
                                               "/etc/systemd/system/tarvelle2-host.socket"};
   // How long a device request waits for the host's answer.
   uint32_t deviceTimeoutMs = 5000;
+  // Where the kernel counter service reads perf events, hwmon and powercap
+  // (sysfs) and perf_event_paranoid (procfs); tests use recorded trees.
+  std::string kernelSysRoot = "/sys";
+  std::string kernelProcRoot = "/proc";
 };
 
 // The platform of the running Linux system. Built on one thread; afterwards
@@ -83,6 +88,9 @@ class LinuxPlatform : public Platform {
   std::unique_ptr<Device> openDevice(const std::string& name, uint32_t* error) override;
   // Root: empty. Others: why the system host cannot be used (one line).
   std::string driverUnavailableReason() override;
+  // perf events, hwmon and powercap; always present (a kernel without a
+  // hardware PMU still has the software and often the msr PMU).
+  KernelCounterService* kernelCounters() override { return m_kernelCounters.get(); }
 
   // Linux-only.
   const LinuxPlatformOptions& options() const { return m_options; }
@@ -107,6 +115,7 @@ class LinuxPlatform : public Platform {
   LinuxFileSystem m_fileSystem;
   const LinuxServiceFolder m_serviceFolder;
   const LinuxSystemHost m_systemHost;
+  std::unique_ptr<LinuxKernelCounterService> m_kernelCounters;
 };
 
 }  // namespace tv2

@@ -1,0 +1,216 @@
+#include "platform/linux/LinuxKernelCounterService.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "perf/KernelTrees.h"
+#include "perf/SysfsTree.h"
+#include "platform/ErrorCodes.h"
+#include "platform/linux/perf/PerfGroupOpener.h"
+#include "platform/linux/perf/PerfInventoryReader.h"
+
+namespace tv2 {
+namespace {
+
+const PerfPrivilege kUser{};
+const PerfPrivilege kRoot{true, false, false};
+
+// Stands in for the system host: opens the group itself on CPU 0 with the
+// software PMU, and remembers what it was asked.
+class FakeBroker : public PerfEventBroker {
+ public:
+  explicit FakeBroker(std::string reason, int* askedCpu, bool dropOne = false)
+      : m_reason(std::move(reason)), m_askedCpu(askedCpu), m_dropOne(dropOne) {}
+  std::string unavailableReason() override { return m_reason; }
+  bool openGroup(int cpu, std::span<const KernelEvent> events, std::vector<OwnedFd>* fds,
+                 KernelOpenError* error) override {
+    *m_askedCpu = cpu;
+    PerfEventSources sources;
+    std::vector<KernelEvent> clocks(events.size(), KernelEvent::kCpuClock);
+    if (!PerfGroupOpener::open(sources, 0, clocks, fds, error)) return false;
+    if (m_dropOne) fds->pop_back();
+    return true;
+  }
+
+ private:
+  std::string m_reason;
+  int* m_askedCpu;
+  bool m_dropOne;
+};
+
+class KernelService {
+ public:
+  KernelService(void (*build)(const SysfsTree&), PerfPrivilege privilege,
+                std::unique_ptr<PerfEventBroker> broker = nullptr) {
+    build(m_tree);
+    EXPECT_EQ(LinuxGroupLayout::load(m_tree.path("devices/system/cpu"), &m_layout), kOk);
+    m_service = std::make_unique<LinuxKernelCounterService>(
+        m_layout, LinuxKernelCounterOptions{m_tree.root(), m_tree.path("proc"), privilege}, std::move(broker));
+  }
+  LinuxKernelCounterService& operator*() { return *m_service; }
+  LinuxKernelCounterService* operator->() { return m_service.get(); }
+  const SysfsTree& tree() const { return m_tree; }
+
+ private:
+  SysfsTree m_tree;
+  LinuxGroupLayout m_layout;
+  std::unique_ptr<LinuxKernelCounterService> m_service;
+};
+
+bool canCountCpuWide() {
+  PerfEventSources sources;
+  KernelCounterInventory inventory;
+  PerfInventoryReader("/sys", "/proc").read({}, &sources, &inventory);
+  return LinuxKernelCounterService::mayOpenDirectly(inventory.paranoid, PerfPrivilege::current());
+}
+
+TEST(LinuxKernelCounterService, UnprivilegedUserWithoutHostIsToldWhatParanoidNeeds) {
+  KernelService service(KernelTrees::alderLake, kUser);
+  KernelCounterInventory inventory = service->inventory();
+  EXPECT_FALSE(inventory.mayOpenDirectly);
+  EXPECT_FALSE(inventory.hostOpens);
+  EXPECT_EQ(inventory.blockedReason,
+            "perf_event_paranoid is 2: counting all processors needs root, CAP_PERFMON, a level of 0 or below");
+  // What needs no privilege is still there.
+  EXPECT_EQ(inventory.temperatures.size(), 3u);
+  EXPECT_EQ(inventory.energyZones.size(), 3u);
+  ASSERT_EQ(inventory.processors.size(), 16u);
+  EXPECT_EQ(inventory.processors[9].group, 0);
+  EXPECT_EQ(inventory.processors[9].index, 9);
+
+  KernelOpenError error;
+  const KernelEvent events[] = {KernelEvent::kInstructions};
+  EXPECT_EQ(service->openGroup(0, 1, events, &error), nullptr);
+  EXPECT_EQ(error.code, kErrorAccessDenied);
+  EXPECT_EQ(error.reason, inventory.blockedReason);
+  EXPECT_EQ(service->openGroup(0, 16, events, &error), nullptr);
+  EXPECT_EQ(error.code, kErrorInvalidParameter);
+}
+
+TEST(LinuxKernelCounterService, BlockedReasonNamesTheLevelTheHostAndAMissingPmu) {
+  // Paranoid 0 lets anybody count all processors; privilege beats any level.
+  EXPECT_TRUE(LinuxKernelCounterService::mayOpenDirectly(0, kUser));
+  EXPECT_TRUE(LinuxKernelCounterService::mayOpenDirectly(-1, kUser));
+  EXPECT_FALSE(LinuxKernelCounterService::mayOpenDirectly(1, kUser));
+  EXPECT_FALSE(LinuxKernelCounterService::mayOpenDirectly(KernelCounterInventory::kParanoidUnknown, kUser));
+  EXPECT_TRUE(LinuxKernelCounterService::mayOpenDirectly(3, PerfPrivilege{false, true, false}));
+  EXPECT_TRUE(LinuxKernelCounterService::mayOpenDirectly(2, PerfPrivilege{false, false, true}));
+
+  int asked = -1;
+  KernelService notMember(KernelTrees::alderLake, kUser,
+                          std::make_unique<FakeBroker>("you are not in group tarvelle2: sudo adduser bob tarvelle2, "
+                                                       "then log in again",
+                                                       &asked));
+  EXPECT_EQ(notMember->inventory().blockedReason,
+            "perf_event_paranoid is 2: counting all processors needs root, CAP_PERFMON, a level of 0 or below "
+            "or the tarvelle2 group's system host (you are not in group tarvelle2: sudo adduser bob tarvelle2, "
+            "then log in again)");
+  EXPECT_FALSE(notMember->inventory().hostOpens);
+
+  // A virtual machine: the missing PMU is said even to root.
+  KernelService vm(KernelTrees::virtualMachine, kRoot);
+  EXPECT_TRUE(vm->inventory().mayOpenDirectly);
+  EXPECT_EQ(vm->inventory().blockedReason, "the kernel offers no hardware performance counters (virtual machine?)");
+  KernelService vmUser(KernelTrees::virtualMachine, kUser);
+  EXPECT_EQ(vmUser->inventory().blockedReason.rfind(
+                "the kernel offers no hardware performance counters (virtual machine?); perf_event_paranoid is 2", 0),
+            0u);
+  // Nothing blocked on an AMD part for root.
+  KernelService amd(KernelTrees::zen3, kRoot);
+  EXPECT_EQ(amd->inventory().blockedReason, "");
+  EXPECT_EQ(LinuxKernelCounterService::blockedReason(KernelCounterInventory::kParanoidUnknown, false, false, true,
+                                                     false, ""),
+            "perf_event_paranoid cannot be read: counting all processors needs root, CAP_PERFMON, a level of 0 "
+            "or below");
+}
+
+TEST(LinuxKernelCounterService, UserInTheHostsGroupGetsGroupsThroughTheBroker) {
+  if (!canCountCpuWide()) GTEST_SKIP() << "the fake host opens real groups, which needs CPU-wide rights";
+  int asked = -1;
+  KernelService service(KernelTrees::alderLake, kUser, std::make_unique<FakeBroker>("", &asked));
+  KernelCounterInventory inventory = service->inventory();
+  EXPECT_TRUE(inventory.hostOpens);
+  EXPECT_EQ(inventory.blockedReason, "");
+  const KernelEvent events[] = {KernelEvent::kInstructions, KernelEvent::kCycles};
+  KernelOpenError error;
+  std::unique_ptr<KernelEventGroup> group = service->openGroup(0, 13, events, &error);
+  ASSERT_NE(group, nullptr) << error.reason;
+  EXPECT_EQ(asked, 13);
+  KernelGroupReading reading;
+  ASSERT_TRUE(group->read(&reading));
+  EXPECT_EQ(reading.count, 2);
+
+  // A host that hands over fewer descriptors than events is not believed.
+  KernelService shortHost(KernelTrees::alderLake, kUser, std::make_unique<FakeBroker>("", &asked, true));
+  EXPECT_EQ(shortHost->openGroup(0, 2, events, &error), nullptr);
+  EXPECT_EQ(error.code, kErrorInvalidParameter);
+}
+
+TEST(LinuxKernelCounterService, TemperaturesAndEnergyReadThroughTheirFiles) {
+  KernelService service(KernelTrees::zen3, kUser);
+  KernelCounterInventory inventory = service->inventory();
+  ASSERT_EQ(inventory.temperatures.size(), 1u);
+  int32_t temperature = 0;
+  ASSERT_TRUE(service->readTemperature(0, &temperature));
+  EXPECT_EQ(temperature, 61250);
+  service.tree().write("class/hwmon/hwmon2/temp1_input", "62125\n");
+  ASSERT_TRUE(service->readTemperature(0, &temperature));
+  EXPECT_EQ(temperature, 62125);
+  EXPECT_FALSE(service->readTemperature(1, &temperature));
+  EXPECT_FALSE(service->readTemperature(-1, &temperature));
+
+  ASSERT_EQ(inventory.energyZones.size(), 1u);
+  EXPECT_EQ(inventory.energyZones[0].maxRangeMicrojoules, 65532610987u);
+  uint64_t energy = 0;
+  uint64_t first = 0;
+  uint64_t second = 0;
+  ASSERT_TRUE(service->readEnergy(0, &energy, &first));
+  EXPECT_EQ(energy, 99u);
+  service.tree().write("class/powercap/intel-rapl:0/energy_uj", "garbage\n");
+  EXPECT_FALSE(service->readEnergy(0, &energy, &second));
+  service.tree().write("class/powercap/intel-rapl:0/energy_uj", "150\n");
+  ASSERT_TRUE(service->readEnergy(0, &energy, &second));
+  EXPECT_EQ(energy, 150u);
+  EXPECT_GE(second, first);
+  EXPECT_FALSE(service->readEnergy(1, &energy, &second));
+}
+
+// This machine's kernel, through the service: the software PMU always, the
+// msr PMU where the kernel has it, hardware events only with a core PMU.
+TEST(LinuxKernelCounterService, RealKernelOpensSoftwareAndMsrGroups) {
+  LinuxGroupLayout layout;
+  ASSERT_EQ(LinuxGroupLayout::load("/sys/devices/system/cpu", &layout), kOk);
+  LinuxKernelCounterService service(layout, LinuxKernelCounterOptions{}, nullptr);
+  // The inventory is read once, whichever thread comes first.
+  KernelCounterInventory other;
+  std::thread racer([&] { other = service.inventory(); });
+  KernelCounterInventory inventory = service.inventory();
+  racer.join();
+  EXPECT_EQ(other.processors.size(), inventory.processors.size());
+  ASSERT_EQ(static_cast<int>(inventory.processors.size()), layout.processorCount());
+  if (!inventory.mayOpenDirectly) GTEST_SKIP() << inventory.blockedReason;
+
+  std::vector<KernelEvent> events;
+  if (inventory.msrEvents & kernelEventBit(KernelEvent::kMsrTsc)) events.push_back(KernelEvent::kMsrTsc);
+  events.push_back(KernelEvent::kCpuClock);
+  KernelOpenError error;
+  std::unique_ptr<KernelEventGroup> group = service.openGroup(0, 0, events, &error);
+  ASSERT_NE(group, nullptr) << error.reason;
+  KernelGroupReading first;
+  KernelGroupReading second;
+  ASSERT_TRUE(group->read(&first));
+  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(group->read(&second));
+  EXPECT_GT(second.timeEnabled, first.timeEnabled);
+  EXPECT_GT(second.values[0], first.values[0]);
+
+  if (!inventory.corePmus.empty()) return;
+  EXPECT_NE(inventory.blockedReason.find("no hardware performance counters"), std::string::npos);
+  const KernelEvent hardware[] = {KernelEvent::kCycles};
+  EXPECT_EQ(service.openGroup(0, 0, hardware, &error), nullptr);
+  EXPECT_EQ(error.code, kErrorNotSupported);
+}
+
+}  // namespace
+}  // namespace tv2
