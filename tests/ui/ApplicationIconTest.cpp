@@ -5,10 +5,13 @@
 
 #include <QIcon>
 #include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
 
 #include <algorithm>
 #include <vector>
 
+#include "res/ApplicationIconImage.h"
 #include "ui/ApplicationIcon.h"
 
 namespace tv2 {
@@ -22,7 +25,7 @@ TEST(ApplicationIcon, EverySizeIsDrawnAndTheGraphReadsAtSixteenPixels) {
   ASSERT_FALSE(icon.isNull());
   for (int size : {16, 24, 32, 48, 64, 128, 256}) EXPECT_TRUE(icon.availableSizes().contains(QSize(size, size))) << size;
 
-  for (int size : {16, 32, 128}) {
+  for (int size : {16, 32, 100, 128}) {
     const QImage image = icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
     ASSERT_EQ(image.size(), QSize(size, size));
     // Rounded corners: see-through; the face fills most of the rest.
@@ -46,6 +49,25 @@ TEST(ApplicationIcon, EverySizeIsDrawnAndTheGraphReadsAtSixteenPixels) {
     const int leftLowest = *std::max_element(lineRowsLeft.begin(), lineRowsLeft.end());
     const int rightHighest = *std::min_element(lineRowsRight.begin(), lineRowsRight.end());
     EXPECT_LT(rightHighest, leftLowest - size / 4) << size;
+  }
+}
+
+TEST(ApplicationIcon, AnySizeIsDrawnFromTheVectorImageWhenAskedFor) {
+  const std::span<const uint8_t> svg = applicationIconSvg();
+  QSvgRenderer renderer(QByteArray(reinterpret_cast<const char*>(svg.data()), static_cast<qsizetype>(svg.size())));
+  ASSERT_TRUE(renderer.isValid());
+  const QIcon icon = applicationIcon();
+  // 100 and 300 are not among the sizes offered: drawn at that size, not
+  // shrunk or blown up from a stored image.
+  for (int size : {16, 100, 300}) {
+    QImage direct(size, size, QImage::Format_ARGB32_Premultiplied);
+    direct.fill(Qt::transparent);
+    QPainter painter(&direct);
+    painter.setRenderHint(QPainter::Antialiasing);
+    renderer.render(&painter, QRectF(0, 0, size, size));
+    painter.end();
+    const QImage drawn = icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(drawn, direct) << size;
   }
 }
 
