@@ -14,9 +14,15 @@ namespace tv2 {
 class CCounter;
 
 // One counter's recent history as a scrolling, filled step chart. It keeps no
-// samples and runs no timer: every paint copies the bound counter's history
-// and reads the sample clock, and the owning view calls AdvanceGrid and
-// update() once per display tick.
+// samples and runs no timer: the owning view calls AdvanceGrid and refresh()
+// once per display tick, which copies the bound counter's history, reads the
+// sample clock and brings the kept image up to date.
+//
+// What the window shows of the control always equals the kept image once the
+// window system has repainted what it was asked to: a tick scrolls the plot's
+// band on screen by the pixels the clock moved (the window's backing store
+// moves them, nobody copies them) and asks for a repaint of only the columns
+// the tick changed, which the paint event then copies from the kept image.
 //
 // The owner reads and writes the fields (GraphFields, source) directly and
 // then asks for a repaint. The control takes the geometry of its placeholder,
@@ -30,8 +36,14 @@ class CGraphControl : public QWidget, public GraphFields {
   // Moves the vertical grid lines along with the data by one tick.
   void AdvanceGrid();
 
+  // Brings the kept image to the current clock, history and fields and asks
+  // for a repaint of what changed on screen. A hidden control does nothing:
+  // being shown repaints it whole, which brings it up to date.
+  void refresh();
+
   // The control as its next repaint shows it, border included, at the
-  // widget's size and the current sample clock.
+  // widget's size and the current sample clock (a refresh() that returns the
+  // kept image).
   QImage renderImage();
 
   // What the last repaint did (full, partial, nothing changed).
@@ -49,6 +61,10 @@ class CGraphControl : public QWidget, public GraphFields {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  // Brings the kept image up to date, and asks for a repaint of what changed
+  // on screen when the control is shown.
+  void bringUpToDate();
+  // Brings the kept image up to date without telling the window system.
   void paintBuffer();
 
   // The off-screen image, kept between paints so that a tick redraws only

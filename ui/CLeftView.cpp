@@ -320,7 +320,7 @@ intptr_t CLeftView::OnTimer(uintptr_t wParam, intptr_t /*lParam*/) {
       valueLabels[k]->setText(fromUtf8(counter->FormatValue()));
     }
     graphs[k]->AdvanceGrid();
-    graphs[k]->update();
+    graphs[k]->refresh();
   }
   return 0;
 }

@@ -191,7 +191,7 @@ intptr_t CView1::OnTimer(uintptr_t wParam, intptr_t /*lParam*/) {
   }
   for (size_t i = 0; i < static_cast<size_t>(graphCount); ++i) {
     graphs[i]->AdvanceGrid();
-    graphs[i]->update();
+    graphs[i]->refresh();
   }
   return 0;
 }

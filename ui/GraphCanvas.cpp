@@ -100,6 +100,8 @@ bool GraphCanvas::recordColumns(const Edges& plot, const GraphSnapshot& data, ui
 
 void GraphCanvas::paint(QSize size, const GraphFields& fields, const GraphSnapshot& data,
                         uint32_t sampleClock) {
+  m_lastShift = 0;
+  m_paintedRects.clear();
   if (size.isEmpty()) {
     m_image = QImage();
     m_band = QImage();
@@ -131,6 +133,8 @@ void GraphCanvas::paint(QSize size, const GraphFields& fields, const GraphSnapsh
       !paintPartial(fields, data, sampleClock, plot)) {
     paintFull(fields, data, sampleClock, recorded ? &plot : nullptr);
     m_lastColumns = std::max(plot.width() + 1, 0);
+    m_lastShift = 0;
+    m_paintedRects.assign(1, m_image.rect());
   }
   m_valid = recorded;
   std::swap(m_columns, m_nextColumns);
@@ -197,6 +201,7 @@ bool GraphCanvas::paintPartial(const GraphFields& fields, const GraphSnapshot& d
     return true;
   }
   if (shift > 0) slideBand(shift);
+  m_lastShift = shift;
 
   // The painter works in client coordinates; placed so that plot column x
   // lands on band column m_bandStart + x - plot.left and client row y on band
@@ -225,6 +230,7 @@ bool GraphCanvas::paintPartial(const GraphFields& fields, const GraphSnapshot& d
     }
     GraphPainter::paint(m_band, client, fields, data, sampleClock,
                         QRect(plot.left + i, bandTop, end - i, m_bandRect.height()));
+    m_paintedRects.emplace_back(border + plot.left + i, m_bandRect.y(), end - i, m_bandRect.height());
     m_lastColumns += end - i;
     i = end;
   }
@@ -252,12 +258,15 @@ void GraphCanvas::slideBand(int pixels) {
 
 void GraphCanvas::draw(QPainter& painter, const QRect& rect) const {
   if (m_image.isNull()) return;
-  if (m_band.isNull()) {
+  if (m_band.isNull() || !rect.intersects(m_bandRect)) {
     painter.drawImage(rect.topLeft(), m_image, rect);
     return;
   }
-  for (const QRect& part : QRegion(rect).subtracted(m_bandRect)) {
-    painter.drawImage(part.topLeft(), m_image, part);
+  // A tick's columns lie inside the band: no region to work out.
+  if (!m_bandRect.contains(rect)) {
+    for (const QRect& part : QRegion(rect).subtracted(m_bandRect)) {
+      painter.drawImage(part.topLeft(), m_image, part);
+    }
   }
   const QRect inner = rect.intersected(m_bandRect);
   if (!inner.isEmpty()) {

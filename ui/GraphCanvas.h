@@ -47,6 +47,14 @@ class GraphCanvas {
   // (every column for a full paint).
   Paint lastPaint() const { return m_lastPaint; }
   int lastPaintedColumns() const { return m_lastColumns; }
+  // Where the last paint changed the graph (graph coordinates), after the
+  // band moved left by lastShift() pixels: the whole image for a full paint,
+  // the repainted column runs for a partial one, nothing when unchanged. A
+  // copy of the graph shifted in step and repainted there equals the image.
+  int lastShift() const { return m_lastShift; }
+  const std::vector<QRect>& lastPaintedRects() const { return m_paintedRects; }
+  // The band the clock moves (graph coordinates); empty when none is kept.
+  QRect bandRect() const { return m_band.isNull() ? QRect() : m_bandRect; }
   // The next paint is a full one.
   void invalidate() { m_valid = false; }
 
@@ -108,6 +116,8 @@ class GraphCanvas {
   std::vector<uint8_t> m_dirty;
   Paint m_lastPaint = Paint::kNone;
   int m_lastColumns = 0;
+  int m_lastShift = 0;
+  std::vector<QRect> m_paintedRects;
 };
 
 }  // namespace tv2
