@@ -46,9 +46,9 @@ std::string LinuxKernelCounterService::blockedReason(int paranoid, bool mayOpenD
   reason += paranoid == KernelCounterInventory::kParanoidUnknown
                 ? std::string("perf_event_paranoid cannot be read")
                 : "perf_event_paranoid is " + std::to_string(paranoid);
-  reason += ": counting all processors needs root, CAP_PERFMON, a level of 0 or below";
-  if (!hostOffered) return reason;
-  reason += std::string(" or the ") + LinuxSystemHost::kGroupName + " group's system host";
+  reason += ": counting all processors needs a level of 0 or below, root";
+  if (!hostOffered) return reason + " or CAP_PERFMON";
+  reason += std::string(", CAP_PERFMON or the ") + LinuxSystemHost::kGroupName + " group's system host";
   if (!hostReason.empty()) reason += " (" + hostReason + ")";
   return reason;
 }

@@ -1,7 +1,12 @@
 #include "platform/linux/LinuxKernelCounterService.h"
 
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <thread>
 
 #include "perf/KernelTrees.h"
@@ -71,7 +76,7 @@ TEST(LinuxKernelCounterService, UnprivilegedUserWithoutHostIsToldWhatParanoidNee
   EXPECT_FALSE(inventory.mayOpenDirectly);
   EXPECT_FALSE(inventory.hostOpens);
   EXPECT_EQ(inventory.blockedReason,
-            "perf_event_paranoid is 2: counting all processors needs root, CAP_PERFMON, a level of 0 or below");
+            "perf_event_paranoid is 2: counting all processors needs a level of 0 or below, root or CAP_PERFMON");
   // What needs no privilege is still there.
   EXPECT_EQ(inventory.temperatures.size(), 3u);
   EXPECT_EQ(inventory.energyZones.size(), 3u);
@@ -103,7 +108,7 @@ TEST(LinuxKernelCounterService, BlockedReasonNamesTheLevelTheHostAndAMissingPmu)
                                                        "then log in again",
                                                        &asked));
   EXPECT_EQ(notMember->inventory().blockedReason,
-            "perf_event_paranoid is 2: counting all processors needs root, CAP_PERFMON, a level of 0 or below "
+            "perf_event_paranoid is 2: counting all processors needs a level of 0 or below, root, CAP_PERFMON "
             "or the tarvelle2 group's system host (you are not in group tarvelle2: sudo adduser bob tarvelle2, "
             "then log in again)");
   EXPECT_FALSE(notMember->inventory().hostOpens);
@@ -121,8 +126,8 @@ TEST(LinuxKernelCounterService, BlockedReasonNamesTheLevelTheHostAndAMissingPmu)
   EXPECT_EQ(amd->inventory().blockedReason, "");
   EXPECT_EQ(LinuxKernelCounterService::blockedReason(KernelCounterInventory::kParanoidUnknown, false, false, true,
                                                      false, ""),
-            "perf_event_paranoid cannot be read: counting all processors needs root, CAP_PERFMON, a level of 0 "
-            "or below");
+            "perf_event_paranoid cannot be read: counting all processors needs a level of 0 or below, root or "
+            "CAP_PERFMON");
 }
 
 TEST(LinuxKernelCounterService, UserInTheHostsGroupGetsGroupsThroughTheBroker) {
@@ -210,6 +215,66 @@ TEST(LinuxKernelCounterService, RealKernelOpensSoftwareAndMsrGroups) {
   const KernelEvent hardware[] = {KernelEvent::kCycles};
   EXPECT_EQ(service.openGroup(0, 0, hardware, &error), nullptr);
   EXPECT_EQ(error.code, kErrorNotSupported);
+}
+
+// A process without privilege on a kernel that refuses it CPU-wide events:
+// the service says so before asking, and the kernel's own refusal maps to
+// access denied with its text. Runs as uid 65534 in a child process.
+TEST(LinuxKernelCounterService, UnprivilegedProcessIsRefusedAndToldWhy) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to become uid 65534";
+  PerfEventSources sources;
+  KernelCounterInventory real;
+  PerfInventoryReader("/sys", "/proc").read({}, &sources, &real);
+  if (real.paranoid <= 0) GTEST_SKIP() << "perf_event_paranoid " << real.paranoid << " lets anybody count";
+  LinuxGroupLayout layout;
+  ASSERT_EQ(LinuxGroupLayout::load("/sys/devices/system/cpu", &layout), kOk);
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(pipeFds[0]);
+    std::string report;
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+        ::setresuid(65534, 65534, 65534) != 0) {
+      report = "cannot become uid 65534";
+    } else {
+      LinuxKernelCounterService service(layout, LinuxKernelCounterOptions{}, nullptr);
+      KernelCounterInventory inventory = service.inventory();
+      const KernelEvent clock[] = {KernelEvent::kCpuClock};
+      KernelOpenError refused;
+      bool serviceRefused = service.openGroup(0, 0, clock, &refused) == nullptr;
+      std::vector<OwnedFd> fds;
+      KernelOpenError kernel;
+      bool kernelRefused = !PerfGroupOpener::open(sources, 0, clock, &fds, &kernel);
+      report = std::string(inventory.mayOpenDirectly ? "direct" : "blocked") + "|" + inventory.blockedReason + "|" +
+               (serviceRefused ? std::to_string(refused.code) : "opened") + "|" +
+               (kernelRefused ? std::to_string(kernel.code) + " " + std::to_string(kernel.systemError) + " " +
+                                    kernel.reason
+                              : "opened");
+    }
+    ssize_t ignored = ::write(pipeFds[1], report.data(), report.size());
+    (void)ignored;
+    ::_exit(0);
+  }
+  ::close(pipeFds[1]);
+  std::string report;
+  char buffer[1024];
+  ssize_t got;
+  while ((got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) report.append(buffer, static_cast<size_t>(got));
+  ::close(pipeFds[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  const std::string paranoid = "perf_event_paranoid is " + std::to_string(real.paranoid) + ": ";
+  EXPECT_NE(report.find("blocked|"), std::string::npos) << report;
+  EXPECT_NE(report.find(paranoid + "counting all processors needs a level of 0 or below, root or CAP_PERFMON|"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("|" + std::to_string(kErrorAccessDenied) + "|"), std::string::npos) << report;
+  EXPECT_NE(report.find(std::to_string(kErrorAccessDenied) + " " + std::to_string(EACCES) +
+                        " cannot count cpu-clock on CPU 0: Permission denied"),
+            std::string::npos)
+      << report;
 }
 
 }  // namespace
