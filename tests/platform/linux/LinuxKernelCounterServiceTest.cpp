@@ -12,6 +12,7 @@
 #include "perf/KernelTrees.h"
 #include "perf/SysfsTree.h"
 #include "platform/ErrorCodes.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/perf/PerfGroupOpener.h"
 #include "platform/linux/perf/PerfInventoryReader.h"
 
@@ -179,6 +180,28 @@ TEST(LinuxKernelCounterService, TemperaturesAndEnergyReadThroughTheirFiles) {
   EXPECT_EQ(energy, 150u);
   EXPECT_GE(second, first);
   EXPECT_FALSE(service->readEnergy(1, &energy, &second));
+}
+
+// The platform hands out the service over the trees its options name, with
+// the processors in its own group layout.
+TEST(LinuxKernelCounterService, PlatformServiceReadsTheTreesItsOptionsName) {
+  SysfsTree tree;
+  KernelTrees::alderLake(tree);
+  LinuxPlatformOptions options;
+  options.cpuRoot = tree.path("devices/system/cpu");
+  options.kernelSysRoot = tree.root();
+  options.kernelProcRoot = tree.path("proc");
+  options.procStatPath = tree.path("proc/stat");
+  LinuxPlatform platform(options);
+  ASSERT_NE(platform.kernelCounters(), nullptr);
+  KernelCounterInventory inventory = platform.kernelCounters()->inventory();
+  EXPECT_EQ(inventory.paranoid, 2);
+  ASSERT_EQ(inventory.corePmus.size(), 2u);
+  ASSERT_EQ(inventory.processors.size(), 16u);
+  const KernelProcessor& atom = inventory.processors[12];
+  EXPECT_EQ(platform.layout().cpuOf(atom.group, atom.index), 12);
+  EXPECT_EQ(inventory.corePmus[static_cast<size_t>(atom.pmu)].name, "cpu_atom");
+  EXPECT_EQ(inventory.temperatures.size(), 3u);
 }
 
 // This machine's kernel, through the service: the software PMU always, the
