@@ -240,8 +240,17 @@ void DetectProcessors(ProcessorService& service, CTList<CProcessor_2>& processor
         r.coresPerPackage = static_cast<int32_t>(service.cpuid(0x80000008, 0).ecx & 0xFF) + 1;
         if (maxExtLeaf >= 0x8000001E) {
           uint32_t ebx = service.cpuid(0x8000001E, 0).ebx;
-          r.coresPerComputeUnit = static_cast<int32_t>((ebx >> 8) & 3) + 1;
-          r.computeUnitId = static_cast<int32_t>(ebx & 0xFF);
+          uint32_t family = (leaf1.eax >> 8) & 0xF;
+          if (family == 0xF) family += (leaf1.eax >> 20) & 0xFF;
+          if (family >= 0x17) {
+            // Zen: 0x80000008 counts logical processors and 0x8000001E
+            // gives the threads per core; there are no compute units.
+            int32_t threadsPerCore = static_cast<int32_t>((ebx >> 8) & 0xFF) + 1;
+            r.coresPerPackage = std::max(1, r.coresPerPackage / threadsPerCore);
+          } else {
+            r.coresPerComputeUnit = static_cast<int32_t>((ebx >> 8) & 3) + 1;
+            r.computeUnitId = static_cast<int32_t>(ebx & 0xFF);
+          }
         }
       }
     }

@@ -28,6 +28,13 @@ constexpr uint32_t kHybridBit = 1u << 15;  // leaf 7 EDX
 constexpr uint32_t kCoreTypeAtom = 0x20000001;
 constexpr uint32_t kCoreTypeCore = 0x40000001;
 
+// Family 17h and later (Zen) count threads where family 15h counted cores.
+bool zenFamily(const SimProcessorModel& model) {
+  const uint32_t base = (model.signature >> 8) & 0xF;
+  const uint32_t family = base == 0xF ? base + ((model.signature >> 20) & 0xFF) : base;
+  return model.vendor == "AuthenticAMD" && family >= 0x17;
+}
+
 uint32_t field(int value, int bits) {
   const uint32_t mask = bits >= 32 ? 0xFFFFFFFFu : ((1u << bits) - 1);
   return static_cast<uint32_t>(std::max(value, 0)) & mask;
@@ -169,9 +176,11 @@ CpuidRegs SimCpuid::extendedLeaf(const SimLogicalProcessor& cpu, uint32_t leaf,
     case kExtBase + 8:
       r.eax = 0x3024;  // 36 physical, 48 linear address bits
       if (m_amd) {
-        // ApicIdCoreIdSize in ECX[15:12], cores - 1 in ECX[7:0].
-        r.ecx = (field(m_layout.packageShift, 4) << 12) |
-                field(m_model.coresPerPackage - 1, 8);
+        // ApicIdCoreIdSize in ECX[15:12]; ECX[7:0] cores - 1, on Zen
+        // logical processors - 1.
+        const int counted = zenFamily(m_model) ? m_model.coresPerPackage * m_model.threadsPerCore
+                                               : m_model.coresPerPackage;
+        r.ecx = (field(m_layout.packageShift, 4) << 12) | field(counted - 1, 8);
       }
       break;
     case kExtBase + 0x1D:
@@ -182,7 +191,11 @@ CpuidRegs SimCpuid::extendedLeaf(const SimLogicalProcessor& cpu, uint32_t leaf,
     case kExtBase + 0x1E:
       if (m_amd) {
         r.eax = cpu.apicId;
-        r.ebx = (field(m_model.coresPerComputeUnit - 1, 2) << 8) | field(cpu.computeUnit, 8);
+        // Family 15h: cores per compute unit - 1 in EBX[9:8] and the unit;
+        // Zen: threads per core - 1 in EBX[15:8] and the core id.
+        r.ebx = zenFamily(m_model)
+                    ? (field(m_model.threadsPerCore - 1, 8) << 8) | field(cpu.core, 8)
+                    : (field(m_model.coresPerComputeUnit - 1, 2) << 8) | field(cpu.computeUnit, 8);
         r.ecx = field(cpu.package, 8);  // one node per package
       }
       break;

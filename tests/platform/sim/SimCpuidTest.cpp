@@ -55,13 +55,16 @@ struct Place {
 };
 
 // Splits the initial APIC id with the logical-per-package field of leaf 1 and
-// the core count of leaf 4 (Intel) or 0x80000008 (AMD).
+// the core count of leaf 4 (Intel) or 0x80000008 (AMD; from family 17h on it
+// counts threads, and 0x8000001E EBX[15:8] gives the threads per core).
 Place decodePlace(const SimMachine& m, int cpu) {
   const bool amd = vendorOf(m) == "AuthenticAMD";
   const CpuidRegs l1 = m.cpuid(cpu, 1, 0);
   const uint32_t apic = l1.ebx >> 24;
   const uint32_t logical = (l1.ebx >> 16) & 0xFF;
-  const uint32_t cores = amd ? (m.cpuid(cpu, kExt + 8, 0).ecx & 0xFF) + 1
+  const uint32_t family = ((l1.eax >> 8) & 0xF) + (((l1.eax >> 8) & 0xF) == 0xF ? (l1.eax >> 20) & 0xFF : 0);
+  const uint32_t zenThreads = amd && family >= 0x17 ? ((m.cpuid(cpu, kExt + 0x1E, 0).ebx >> 8) & 0xFF) + 1 : 1;
+  const uint32_t cores = amd ? ((m.cpuid(cpu, kExt + 8, 0).ecx & 0xFF) + 1) / zenThreads
                              : (m.cpuid(cpu, 4, 0).eax >> 26) + 1;
   const int p = bitsFor(logical);
   const int t = bitsFor(logical / cores);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "platform/ErrorCodes.h"
@@ -337,6 +339,42 @@ TEST(SimKernelCounterServiceTest, EnergyZonesWrapPastTheirRange) {
   EXPECT_NEAR(static_cast<double>(total), 48e6, 2.0);
   uint64_t uj = 0, ns = 0;
   EXPECT_FALSE(rig.kernel().readEnergy(static_cast<int>(inv.energyZones.size()), &uj, &ns));
+}
+
+// Samplers on many threads read their groups while a test thread moves the
+// clock, changes the load, injects errors and opens and closes groups that
+// push the others into rotation. Every reading stays consistent.
+TEST(SimKernelCounterServiceTest, SamplersOnManyThreadsReadWhileGroupsComeAndGo) {
+  Rig rig("modern-intel-hybrid");
+  rig.machine->setLoadAll(0.7);
+  const std::vector<E> events = {E::kInstructions, E::kCycles, E::kBranchInstructions, E::kBranchMisses,
+                                 E::kCacheReferences, E::kCacheMisses};
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> samplers;
+  for (int cpu : {0, 7, 8, 15}) {
+    samplers.emplace_back([&rig, &stop, &events, cpu] {
+      auto g = rig.open(cpu, events);
+      ASSERT_NE(g, nullptr);
+      KernelGroupReading last;
+      while (!stop.load()) {
+        KernelGroupReading r;
+        ASSERT_TRUE(g->read(&r));
+        EXPECT_LE(r.timeRunning, r.timeEnabled);
+        EXPECT_GE(r.timeEnabled, last.timeEnabled);
+        for (int i = 0; i < r.count; ++i) EXPECT_GE(r.values[i], last.values[i]);
+        last = r;
+      }
+    });
+  }
+  for (int round = 0; round < 200; ++round) {
+    auto crowd = rig.open(round % 2 == 0 ? 8 : 15, events);
+    rig.machine->advanceMs(3);
+    rig.machine->setLoad(round % 16, 0.1 * (round % 10));
+    if (round == 100) rig.kernel().setEventError(E::kBranchMisses, 1.2);
+  }
+  stop = true;
+  for (std::thread& t : samplers) t.join();
+  for (int cpu = 0; cpu < 16; ++cpu) EXPECT_EQ(rig.machine->kernel().openGroups(cpu), 0);
 }
 
 }  // namespace

@@ -98,6 +98,13 @@ TEST(SimModernPresetsTest, ZenPartIsEightCoresOfTwoThreads) {
   EXPECT_EQ(p.threadCount, 16);
   EXPECT_EQ(p.coreCount, 8);
   for (const CoreRecord& core : p.cores) EXPECT_EQ(core.threadCount, 2);
+  // As on real Zen parts, 0x80000008 counts the 16 threads and 0x8000001E
+  // gives 2 threads per core: no compute units.
+  SimMachine& m = d->platform->machine();
+  EXPECT_EQ(m.cpuid(0, 0x80000008, 0).ecx & 0xFF, 15u);
+  EXPECT_EQ((m.cpuid(0, 0x8000001E, 0).ebx >> 8) & 0xFF, 1u);
+  EXPECT_EQ(m.cpuid(5, 0x8000001E, 0).ebx & 0xFF, 2u);
+  EXPECT_EQ(p.computeUnitCount, -1);
   EXPECT_EQ(p.name, "AMD Ryzen 7 5800X 8-Core Processor");
   EXPECT_EQ(p.generalCounterCount, 6);
   const SimMachineConfig config = SimMachine::preset("modern-amd").value();
