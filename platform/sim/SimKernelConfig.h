@@ -22,6 +22,9 @@ struct SimKernelConfig {
   bool powercap = false;      // intel-rapl zones with energy_uj
   SimHwmonDriver hwmon = SimHwmonDriver::kNone;
   int paranoid = 2;           // /proc/sys/kernel/perf_event_paranoid at boot
+  // The NMI watchdog's pinned cycles event on every processor: it keeps the
+  // fixed cycles counter (Intel) or one general counter (AMD) for itself.
+  bool nmiWatchdog = false;
   // powercap's max_energy_range_uj: energy_uj wraps to 0 past it.
   uint64_t maxEnergyRangeUj = 262143328850;
 };

@@ -36,6 +36,7 @@ class SimKernelCounterService : public KernelCounterService {
   void setPrivilege(SimKernelPrivilege privilege);
   SimKernelPrivilege privilege() const;
   void setParanoid(int level) { m_machine->kernel().setParanoid(level); }
+  void setWatchdog(bool on) { m_machine->kernel().setWatchdog(on); }
   // Every count of one event (on every processor, for every process) is
   // multiplied by factor from now on; 1 makes it right again.
   void setEventError(KernelEvent event, double factor) { m_machine->kernel().setEventError(event, factor); }

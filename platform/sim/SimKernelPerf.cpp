@@ -32,7 +32,7 @@ bool refuse(KernelOpenError* error, uint32_t code, int systemError, std::string 
 SimKernelPerf::SimKernelPerf(const SimMachineConfig& config,
                              const std::vector<SimLogicalProcessor>& cpus, SimHardware& hardware)
     : m_pmus(config), m_cpus(cpus), m_tscMhz(hardware.tscMhz()), m_hardware(hardware),
-      m_paranoid(config.kernel.paranoid) {
+      m_paranoid(config.kernel.paranoid), m_watchdog(config.kernel.nmiWatchdog) {
   m_errors.fill(1.0);
 }
 
@@ -44,6 +44,15 @@ void SimKernelPerf::setParanoid(int level) {
 int SimKernelPerf::paranoid() const {
   std::lock_guard lock(m_mutex);
   return m_paranoid;
+}
+
+void SimKernelPerf::setWatchdog(bool on) {
+  std::lock_guard lock(m_mutex);
+  // The groups have run with the old schedule until now.
+  for (int cpu = 0; cpu < static_cast<int>(m_cpus.size()); ++cpu) {
+    advanceLocked(cpu);
+  }
+  m_watchdog = on;
 }
 
 void SimKernelPerf::setEventError(KernelEvent event, double factor) {
@@ -179,6 +188,18 @@ bool SimKernelPerf::validate(int cpu, std::span<const KernelEvent> events, bool 
   return true;
 }
 
+SimKernelPerf::Usage SimKernelPerf::pinnedUsage(const SimCorePmu& pmu) const {
+  Usage usage;
+  if (m_watchdog) {
+    if (pmu.fixedCounters >= 2) {
+      usage.fixed[1] = true;
+    } else {
+      usage.general = 1;
+    }
+  }
+  return usage;
+}
+
 bool SimKernelPerf::fits(const SimCorePmu& pmu, std::span<const KernelEvent> events, Usage* usage) const {
   for (KernelEvent e : events) {
     if (!SimKernelPmus::isCoreEvent(e)) {
@@ -256,7 +277,7 @@ std::vector<uint64_t> SimKernelPerf::runningLocked(const SimCorePmu& pmu, const 
   std::vector<uint64_t> perPeriod(n, 0);
   bool everyoneFits = true;
   for (size_t r = 0; r < n; ++r) {
-    Usage usage;
+    Usage usage = pinnedUsage(pmu);
     for (size_t k = 0; k < n; ++k) {
       const size_t i = (r + k) % n;
       Usage trial = usage;

@@ -45,6 +45,8 @@ class SimKernelPerf {
   // /proc/sys/kernel/perf_event_paranoid.
   void setParanoid(int level);
   int paranoid() const;
+  // The NMI watchdog (kernel.nmi_watchdog) on or off.
+  void setWatchdog(bool on);
   // Multiplies every count of one event by factor from now on (1: right
   // again), for tests that must notice one wrong event.
   void setEventError(KernelEvent event, double factor);
@@ -80,6 +82,8 @@ class SimKernelPerf {
   // What the kernel checks before it opens anything; false with *error set.
   bool validate(int cpu, std::span<const KernelEvent> events, bool privileged, Kind* kind,
                 KernelOpenError* error) const;
+  // What is taken before any group is scheduled: the watchdog's counter.
+  Usage pinnedUsage(const SimCorePmu& pmu) const;
   // Takes the counters group needs from *usage; false (usage unspecified)
   // when they are not free.
   bool fits(const SimCorePmu& pmu, std::span<const KernelEvent> events, Usage* usage) const;
@@ -98,6 +102,7 @@ class SimKernelPerf {
   mutable std::mutex m_mutex;
   // Guarded by m_mutex; written by the setters, open and close, and read().
   int m_paranoid = 2;
+  bool m_watchdog = false;
   std::array<double, kKernelEventCount> m_errors{};
   std::map<uint64_t, Group> m_groups;  // by id: ascending ids are the opening order
   uint64_t m_nextId = 1;
