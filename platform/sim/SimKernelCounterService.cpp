@@ -102,11 +102,17 @@ KernelCounterInventory SimKernelCounterService::inventory() {
   inv.paranoid = m_machine->kernel().paranoid();
   const SimKernelPrivilege who = privilege();
   inv.mayOpenDirectly = who == SimKernelPrivilege::kRoot || inv.paranoid <= 0;
-  inv.hostOpens = who == SimKernelPrivilege::kHostGroup;
+  // The host is asked only by a process that cannot open the events itself.
+  inv.hostOpens = !inv.mayOpenDirectly && who == SimKernelPrivilege::kHostGroup;
+  if (inv.corePmus.empty()) {
+    inv.blockedReason = "the kernel offers no hardware performance counters";
+  }
   if (!inv.mayOpenDirectly && !inv.hostOpens) {
-    inv.blockedReason = "perf_event_paranoid is " + std::to_string(inv.paranoid) +
-                        " (counting a whole CPU needs 0 or below, or root) and this user is not in group " +
-                        kHostGroup;
+    inv.blockedReason += inv.blockedReason.empty() ? "" : "; ";
+    inv.blockedReason += "perf_event_paranoid is " + std::to_string(inv.paranoid) +
+                         ": counting a whole CPU needs root, CAP_PERFMON or a level of 0 or below, and this "
+                         "user is not in group " +
+                         std::string(kHostGroup);
   }
   return inv;
 }

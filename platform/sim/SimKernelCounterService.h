@@ -28,6 +28,8 @@ enum class SimKernelPrivilege {
 class SimKernelCounterService : public KernelCounterService {
  public:
   static constexpr const char* kHostGroup = "tarvelle2";
+  // KernelCounterInventory::blockedReason is also set, on its own, when the
+  // kernel has no core PMU, as the Linux service does.
 
   explicit SimKernelCounterService(std::shared_ptr<SimMachine> machine);
 

@@ -103,6 +103,7 @@ TEST(SimKernelCounterServiceTest, AmdAndVirtualMachineInventories) {
   Rig vm("unlisted");
   inv = vm.kernel().inventory();
   EXPECT_TRUE(inv.corePmus.empty());
+  EXPECT_NE(inv.blockedReason.find("no hardware performance counters"), std::string::npos) << inv.blockedReason;
   EXPECT_EQ(inv.msrEvents, kernelEventBit(E::kMsrTsc));
   EXPECT_TRUE(inv.powerEvents.empty() && inv.temperatures.empty() && inv.energyZones.empty());
   for (const KernelProcessor& p : inv.processors) EXPECT_EQ(p.pmu, -1);
@@ -296,6 +297,7 @@ TEST(SimKernelCounterServiceTest, ParanoidLevelAndPrivilegeDecideWhoCounts) {
   k.setPrivilege(SimKernelPrivilege::kNone);
   k.setParanoid(0);
   EXPECT_TRUE(k.inventory().mayOpenDirectly);
+  EXPECT_TRUE(k.inventory().blockedReason.empty());
   EXPECT_NE(rig.open(0, {E::kInstructions}), nullptr);
   k.setParanoid(3);
   k.setPrivilege(SimKernelPrivilege::kRoot);
