@@ -114,6 +114,35 @@ TEST(SimKernelCounterServiceTest, AmdAndVirtualMachineInventories) {
   EXPECT_NE(vm.open(0, {E::kMsrTsc, E::kCpuClock}), nullptr);
 }
 
+// Two packages: sensors and zones per package, and a power group counts the
+// package of the processor it was opened on.
+TEST(SimKernelCounterServiceTest, EachPackageHasItsOwnSensorsZonesAndEnergy) {
+  Rig rig("intel-snb-2p");
+  const KernelCounterInventory inv = rig.kernel().inventory();
+  ASSERT_EQ(inv.corePmus.size(), 1u);
+  EXPECT_TRUE(inv.corePmus[0].events & kernelEventBit(E::kStalledCyclesBackend));
+  EXPECT_EQ(inv.temperatures.size(), 18u);
+  EXPECT_EQ(inv.temperatures[9].label, "Package id 1");
+  EXPECT_EQ(inv.energyZones.size(), 6u);  // package, cores and DRAM of each
+  EXPECT_EQ(inv.energyZones[3].package, 1);
+  rig.machine->setPower(0, SimPowerDraw{10.0, 5.0, 0.0, 2.0});
+  rig.machine->setPower(1, SimPowerDraw{40.0, 5.0, 0.0, 6.0});
+  auto p0 = rig.open(3, {E::kEnergyPackage, E::kEnergyRam});
+  auto p1 = rig.open(20, {E::kEnergyPackage, E::kEnergyRam});
+  ASSERT_TRUE(p0 && p1);
+  rig.machine->advanceMs(1000);
+  const KernelGroupReading r0 = readOf(*p0), r1 = readOf(*p1);
+  EXPECT_NEAR(static_cast<double>(r0.values[0]) * inv.powerEvents[0].joulesPerCount, 15.0, 1e-6);
+  EXPECT_NEAR(static_cast<double>(r1.values[0]) * inv.powerEvents[0].joulesPerCount, 45.0, 1e-6);
+  EXPECT_NEAR(static_cast<double>(r1.values[1]) * inv.powerEvents[0].joulesPerCount, 6.0, 1e-6);
+  uint64_t before = 0, after = 0, ns = 0;
+  ASSERT_TRUE(rig.kernel().readEnergy(5, &before, &ns));  // package 1's DRAM
+  rig.machine->advanceMs(500);
+  ASSERT_TRUE(rig.kernel().readEnergy(5, &after, &ns));
+  EXPECT_EQ(inv.energyZones[5].kind, KernelEnergyKind::kDram);
+  EXPECT_NEAR(static_cast<double>(after - before), 3e6, 1.0);
+}
+
 // Every event of both kinds of core counts what the workload does.
 TEST(SimKernelCounterServiceTest, CountsFollowTheTruthOnBothCoreKinds) {
   Rig rig("modern-intel-hybrid");
