@@ -455,13 +455,20 @@ TEST(RecorderRingTest, ClearsAndRecordingsBesideRunningSamplersLoseNothingAndRes
     samplers.emplace_back([&, t] {
       // Like a counter sampler: the lock shared for a whole pass. Clocks stay
       // below 2^24 so that the float times are exact.
+      // A short sleep between passes keeps every sampler pushing for the
+      // whole recording (a sampler that ran flat out could reach the clock
+      // limit before the recorder was first scheduled, leaving nothing to
+      // record); the ring still wraps every 14 passes, well within a round.
       uint32_t clock = 0;
       while (!done && clock < (1u << 24) - 64) {
-        std::shared_lock lock(package->countersLock);
-        for (int i = 0; i < 37; ++i) {
-          ++clock;
-          counters[static_cast<size_t>(t)]->history->Push(clock, static_cast<float>(clock) * 0.5f);
+        {
+          std::shared_lock lock(package->countersLock);
+          for (int i = 0; i < 37; ++i) {
+            ++clock;
+            counters[static_cast<size_t>(t)]->history->Push(clock, static_cast<float>(clock) * 0.5f);
+          }
         }
+        std::this_thread::sleep_for(std::chrono::microseconds(20));
       }
     });
   }
