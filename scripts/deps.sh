@@ -22,9 +22,10 @@ if [ "${1:-}" = "--ci" ]; then
   # Checks of the installed files and of the Debian package.
   packages+=(desktop-file-utils appstream lintian)  # systemd-analyze: systemd, above
 fi
-# scripts/measure-cost.sh: a virtual X server and htop to compare against.
+# scripts/measure-cost.sh: a virtual X server, htop to compare against, and
+# xwininfo and xdpyinfo to report the window's size and the server's shared memory.
 if [ "${1:-}" = "--measure" ]; then
-  packages+=(xvfb htop tmux)
+  packages+=(xvfb htop tmux x11-utils)
 fi
 
 missing=()

@@ -2,7 +2,10 @@
 # Measures what the monitor costs while it runs with its window open: its CPU
 # share, its resident memory and its start-up time to the first drawn point,
 # with `htop -d 1` (the same 100 ms refresh) running beside it in the same
-# run for comparison. Runs on a virtual X server, so no desktop is needed.
+# run for comparison. Runs on a virtual X server, so no desktop is needed: the
+# window goes through Qt's X11 platform (xcb, with MIT-SHM) as on a desktop,
+# never the offscreen one the tests use, and starts from empty settings, so
+# that a stored window size or profile cannot change what is measured.
 #
 #   scripts/measure-cost.sh [PRESET|real] [SECONDS]
 #
@@ -41,8 +44,10 @@ args=()
 [ "$preset" != "real" ] && args=(--simulate "$preset")
 # TARVELLE2_TRACE_STARTUP makes the program print, once, the time from its
 # start to the first graph point drawn.
+mkdir -m 700 "$work/config"
 launched="$(date +%s%3N)"
-DISPLAY="$display" TARVELLE2_TRACE_STARTUP=1 build/release/tarvelle2 "${args[@]}" 2>"$work/stderr" &
+DISPLAY="$display" QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" TARVELLE2_TRACE_STARTUP=1 \
+  build/release/tarvelle2 "${args[@]}" 2>"$work/stderr" &
 monitor=$!
 pids+=($monitor)
 
@@ -61,6 +66,13 @@ if [ -z "$drawn" ]; then
   sed 's/^/  /' "$work/stderr" >&2
   exit 1
 fi
+
+# The window as the X server has it (no window manager: exactly its size).
+window="$(DISPLAY="$display" xwininfo -root -tree | sed -n 's/.*("tarvelle2" "tarvelle2")  *\([0-9]*x[0-9]*\)+.*/\1/p' | head -1)"
+shm="without MIT-SHM"
+# Read whole first: grep -q ending the pipe early would fail it under pipefail.
+extensions="$(DISPLAY="$display" xdpyinfo -queryExtensions)"
+grep -q MIT-SHM <<<"$extensions" && shm="MIT-SHM"
 
 # utime + stime of a process (all its threads) or of one of its threads. The
 # comm field may hold spaces, so the fields are counted after its ")".
@@ -84,7 +96,7 @@ if ! kill -0 "$monitor" 2>/dev/null; then
 fi
 
 share() { awk -v a="$1" -v b="$2" -v t="$tck" -v s="$seconds" 'BEGIN { printf "%.2f %%", 100 * (b - a) / t / s }'; }
-echo "machine:            ${preset}, ${seconds} s after a 5 s warm-up, window 1100 x 800 on Xvfb"
+echo "machine:            ${preset}, ${seconds} s after a 5 s warm-up, window ${window:-not found} on Xvfb (xcb, ${shm})"
 echo "tarvelle2 CPU:      $(share "$m0" "$m1") of one core (whole process)"
 echo "  UI thread:        $(share "$u0" "$u1") of one core"
 echo "htop -d 1 CPU:      $(share "$h0" "$h1") of one core"

@@ -2,6 +2,7 @@
 
 #include <QBackingStore>
 #include <QPaintEngine>
+#include <QHideEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -124,6 +125,13 @@ void CGraphControl::paintEvent(QPaintEvent* event) {
     firstPointObserver() = nullptr;
     observer();
   }
+}
+
+void CGraphControl::hideEvent(QHideEvent* event) {
+  // Not when the window system hides the window (minimised): the backing
+  // store keeps the window's pixels, and the image must stay what they show.
+  if (!event->spontaneous()) m_canvas.release();
+  QWidget::hideEvent(event);
 }
 
 }  // namespace tv2

@@ -59,6 +59,9 @@ class CGraphControl : public QWidget, public GraphFields {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  // Hidden by its view, the control frees its kept image; shown again it is
+  // painted whole anyway.
+  void hideEvent(QHideEvent* event) override;
 
  private:
   // Brings the kept image up to date, and asks for a repaint of what changed

@@ -142,6 +142,23 @@ void GraphCanvas::paint(QSize size, const GraphFields& fields, const GraphSnapsh
   m_scrollOffset = fields.scrollOffset;
 }
 
+void GraphCanvas::release() {
+  m_image = QImage();
+  m_band = QImage();
+  m_valid = false;
+  for (std::vector<ColumnInk>* columns : {&m_columns, &m_nextColumns}) {
+    columns->clear();
+    columns->shrink_to_fit();
+  }
+  m_dirty.clear();
+  m_dirty.shrink_to_fit();
+  m_paintedRects.clear();
+  m_paintedRects.shrink_to_fit();
+  m_lastPaint = Paint::kNone;
+  m_lastColumns = 0;
+  m_lastShift = 0;
+}
+
 void GraphCanvas::paintFull(const GraphFields& fields, const GraphSnapshot& data,
                             uint32_t sampleClock, const Edges* plot) {
   GraphPainter::paintFramed(m_image, fields, data, sampleClock);

@@ -57,6 +57,8 @@ class GraphCanvas {
   QRect bandRect() const { return m_band.isNull() ? QRect() : m_bandRect; }
   // The next paint is a full one.
   void invalidate() { m_valid = false; }
+  // Frees the images and column records; the next paint is a full one.
+  void release();
 
   // What the data walk leaves in one plot column: the area under the curve
   // from fillTop down to the plot's bottom and the outline over rows

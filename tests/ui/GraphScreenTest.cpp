@@ -252,8 +252,10 @@ TEST_F(GraphScreen, ResizesHidingAndPaintsElsewhereKeepTheScreenRight) {
   sync();
   ASSERT_TRUE(screenMatches()) << "window resized";
 
-  // A hidden graph is not painted; shown again it is up to date at once.
+  // A hidden graph is not painted and keeps no image; shown again it is up
+  // to date at once.
   graphs[1]->hide();
+  EXPECT_TRUE(graphs[1]->canvas().size().isEmpty());
   const long long hiddenBefore = graphs[1]->paintedPixels;
   for (int i = 0; i < 25; ++i) tick();
   sync();
