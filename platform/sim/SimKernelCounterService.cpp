@@ -1,5 +1,6 @@
 #include "platform/sim/SimKernelCounterService.h"
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <string>
@@ -142,8 +143,9 @@ bool SimKernelCounterService::readTemperature(int sensor, int32_t* milliCelsius)
   if (sensor < 0 || sensor >= static_cast<int>(m_fixed.temperatures.size()) || milliCelsius == nullptr) {
     return false;
   }
-  const double celsius = trueTemperature(sensor);
-  if (!std::isfinite(celsius)) {
+  // A temperature set out of all reason still reads as a number.
+  const double celsius = std::clamp(trueTemperature(sensor), -273.0, 1e6);
+  if (std::isnan(celsius)) {
     return false;
   }
   // coretemp reads whole degrees, k10temp eighths of one.

@@ -369,6 +369,10 @@ TEST(SimKernelCounterServiceTest, SensorsReadInTheirDriversResolution) {
   amd.machine->setTemperature(0, 55.3);
   ASSERT_TRUE(amd.kernel().readTemperature(0, &milli));
   EXPECT_EQ(milli, 55250);  // k10temp: eighths of a degree
+  // A temperature beyond reason reads as the highest value, not as garbage.
+  amd.machine->setTemperature(0, 1e300);
+  ASSERT_TRUE(amd.kernel().readTemperature(0, &milli));
+  EXPECT_EQ(milli, 1000000000);
 }
 
 // powercap counts microjoules from 0 to max_energy_range_uj and starts again.
