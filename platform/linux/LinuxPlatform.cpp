@@ -14,6 +14,7 @@
 #include "platform/ErrorCodes.h"
 #include "platform/linux/LinuxCpuSet.h"
 #include "platform/linux/LinuxDevice.h"
+#include "platform/linux/LinuxHostEventBroker.h"
 #include "platform/linux/LinuxInstanceLock.h"
 #include "platform/linux/LinuxNamedMutex.h"
 #include "platform/linux/LinuxServiceManager.h"
@@ -57,8 +58,8 @@ LinuxPlatform::LinuxPlatform(LinuxPlatformOptions options)
   m_processors = std::make_unique<LinuxProcessorService>(m_layout);
 
   // The system host's client, through which a process without the right to
-  // count all processors gets its groups, is given here (null: no host).
-  std::unique_ptr<PerfEventBroker> kernelBroker;
+  // count all processors gets its groups (the service asks it only then).
+  auto kernelBroker = std::make_unique<LinuxHostEventBroker>(m_systemHost, m_options.deviceTimeoutMs);
   m_kernelCounters = std::make_unique<LinuxKernelCounterService>(
       m_layout, LinuxKernelCounterOptions{m_options.kernelSysRoot, m_options.kernelProcRoot, std::nullopt},
       std::move(kernelBroker));

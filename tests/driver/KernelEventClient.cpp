@@ -3,6 +3,8 @@
 //   group SOCKET CPU EVENT...   open through the broker, check and read the group
 //   raw SOCKET HEX              send these bytes, report the answer and what came with it
 //   pipeline SOCKET CPU EVENT   two requests before reading either answer
+//   platform SOCKET             the monitor's own platform: its kernel counter
+//                               service opens a group on the last processor
 // Every result is one line on standard output.
 
 #include <fcntl.h>
@@ -26,6 +28,7 @@
 #include "driver/protocol/KernelEventCodec.h"
 #include "driver/protocol/LittleEndian.h"
 #include "platform/linux/LinuxHostEventBroker.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/perf/PerfEventGroup.h"
 
 namespace {
@@ -160,6 +163,35 @@ int pipeline(const char* socket, int cpu, int event) {
   return 0;
 }
 
+int platform(const char* socket) {
+  LinuxPlatformOptions options;
+  options.systemSocket = socket;
+  options.systemUnitFiles = {};
+  LinuxPlatform running(options);
+  KernelCounterService* service = running.kernelCounters();
+  if (service == nullptr) {
+    std::printf("no service\n");
+    return 1;
+  }
+  KernelCounterInventory inventory = service->inventory();
+  if (inventory.processors.empty()) {
+    std::printf("no processors\n");
+    return 1;
+  }
+  const KernelProcessor& last = inventory.processors.back();
+  const KernelEvent events[] = {KernelEvent::kCpuClock};
+  KernelOpenError error;
+  std::unique_ptr<KernelEventGroup> counting = service->openGroup(last.group, last.index, events, &error);
+  KernelGroupReading first;
+  KernelGroupReading second;
+  bool advanced = counting != nullptr && counting->read(&first);
+  spin(30);
+  advanced = advanced && counting->read(&second) && second.values[0] > first.values[0];
+  std::printf("direct %d host %d advanced %d%s%s\n", inventory.mayOpenDirectly ? 1 : 0, inventory.hostOpens ? 1 : 0,
+              advanced ? 1 : 0, counting == nullptr ? " " : "", counting == nullptr ? error.reason.c_str() : "");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -167,6 +199,7 @@ int main(int argc, char** argv) {
   std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "group" && argc >= 5) return group(argv[2], std::atoi(argv[3]), argv + 4, argc - 4);
   if (mode == "raw" && argc == 4) return raw(argv[2], argv[3]);
+  if (mode == "platform" && argc == 3) return platform(argv[2]);
   if (mode == "pipeline" && argc == 5) return pipeline(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
   std::fprintf(stderr, "usage: group SOCKET CPU EVENT... | raw SOCKET HEX | pipeline SOCKET CPU EVENT\n");
   return 2;

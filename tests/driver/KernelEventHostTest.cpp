@@ -182,6 +182,15 @@ TEST_F(KernelEventHostTest, AMemberCountsTheFixedEventsWithTheDescriptorsItIsPas
   EXPECT_TRUE(hostRuns());
 }
 
+TEST_F(KernelEventHostTest, TheMonitorsKernelCountersGoThroughTheHostForAMember) {
+  EXPECT_EQ(client({"platform", kSocket}), "direct 0 host 1 advanced 1");
+  // Without the group the service says why, and opens nothing.
+  ASSERT_EQ(::chmod(kSocket, 0666), 0);
+  std::string outsider = client({"platform", kSocket}, false);
+  EXPECT_EQ(outsider.rfind("direct 0 host 0 advanced 0 ", 0), 0u) << outsider;
+  EXPECT_NE(outsider.find("not in group"), std::string::npos) << outsider;
+}
+
 TEST_F(KernelEventHostTest, RefusalsPassNothingAndTheHostServesOn) {
   int cpus = static_cast<int>(::sysconf(_SC_NPROCESSORS_CONF));
   std::vector<std::pair<const char*, std::vector<uint8_t>>> refused = {
