@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -132,6 +133,28 @@ class KernelEventHostTest : public ::testing::Test {
       ::_exit(98);
     }
     ::close(fd);
+    // The host checks the socket's mode as it starts: tests change it only
+    // once the host answers.
+    ASSERT_TRUE(answersVersion());
+  }
+  bool answersVersion() {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, kSocket, sizeof address.sun_path - 1);
+    timeval timeout{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    RequestFrame frame;
+    frame.code = IOCTL_GET_VERSION;
+    frame.outputCapacity = 4;
+    std::vector<uint8_t> bytes;
+    FrameCodec::encodeRequest(frame, &bytes);
+    uint8_t answer[FrameCodec::kAnswerHeaderSize + 4];
+    bool answered = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                    ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size()) &&
+                    ::recv(fd, answer, sizeof answer, MSG_WAITALL) == static_cast<ssize_t>(sizeof answer);
+    ::close(fd);
+    return answered;
   }
   void TearDown() override {
     if (m_host > 0) {
