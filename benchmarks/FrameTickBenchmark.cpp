@@ -147,7 +147,9 @@ void BM_DisplayTickWholeWindow(benchmark::State& state) {
   state.counters["graphs"] = visible;
 }
 // Argument 1: the whole tick with its repaints; 0: without the repaints (the
-// clock, the derived pass and the views' message handling only).
+// clock, the derived pass and the views' message handling, which brings every
+// graph's kept image up to date and asks Qt to scroll and repaint its columns,
+// but not Qt's repaint and flush).
 BENCHMARK(BM_DisplayTickWholeWindow)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 }  // namespace
