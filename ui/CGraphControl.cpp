@@ -59,8 +59,10 @@ void CGraphControl::paintBuffer() {
 
 void CGraphControl::refresh() {
   // A hidden control is painted whole when it is shown, which brings its
-  // image up to date then.
-  if (isVisible()) bringUpToDate();
+  // image up to date then. In a minimised window nothing is seen: the image
+  // and the window's pixels stay as they are, together, and the first tick
+  // after the window comes back moves both by the whole time gone.
+  if (isVisible() && !window()->isMinimized()) bringUpToDate();
 }
 
 void CGraphControl::bringUpToDate() {

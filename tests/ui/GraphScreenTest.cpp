@@ -264,6 +264,24 @@ TEST_F(GraphScreen, ResizesHidingAndPaintsElsewhereKeepTheScreenRight) {
   sync();
   ASSERT_TRUE(screenMatches()) << "shown again";
 
+  // A minimised window's graphs do no work; restored, the first tick brings
+  // them and the screen up to date together.
+  const QSize canvasBefore = graphs[0]->canvas().size();
+  window->showMinimized();
+  sync();
+  if (window->isMinimized()) {
+    const int paintsBefore = graphs[0]->paints;
+    for (int i = 0; i < 30; ++i) tick();
+    sync();
+    EXPECT_EQ(graphs[0]->paints, paintsBefore);
+    EXPECT_EQ(graphs[0]->canvas().size(), canvasBefore);
+  }
+  window->showNormal();
+  sync();
+  tick();
+  sync();
+  ASSERT_TRUE(screenMatches()) << "restored";
+
   // A grab (a paint somewhere else) between ticks brings the kept image up
   // to date; the window must follow it (the other graphs wait for the tick).
   SampleClock::advance(300);
