@@ -11,9 +11,11 @@
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -218,6 +220,50 @@ TEST_F(LinuxHostEventBrokerTest, AskingForNothingOrTooMuchNeverReachesTheHost) {
   ::unlink(m_socket.c_str());
   EXPECT_FALSE(events.openGroup(0, kTwo, &fds, &error));
   EXPECT_FALSE(error.reason.empty());
+}
+
+TEST_F(LinuxHostEventBrokerTest, TakesNothingFromAHostThatIsNotRoots) {
+  // Another user listening where the host should be: whatever it would
+  // pass, the broker does not even ask.
+  std::string planted = m_folder + "/planted.sock";
+  ASSERT_EQ(::chmod(m_folder.c_str(), 0777), 0);
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t other = ::fork();
+  ASSERT_GE(other, 0);
+  if (other == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, planted.c_str(), sizeof address.sun_path - 1);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 4) != 0) ::_exit(3);
+    char byte = 1;
+    if (::write(ready[1], &byte, 1) != 1) ::_exit(4);
+    int client = ::accept(fd, nullptr, nullptr);
+    // The answer it would give: success with one descriptor of its own.
+    std::vector<uint8_t> output;
+    KernelEventCodec::encodeAnswer(KernelEventsAnswer{1, 0}, &output);
+    std::vector<uint8_t> bytes;
+    FrameCodec::encodeAnswer(kStatusOk, output.data(), 8, &bytes);
+    ::send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    ::pause();
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  ::close(ready[0]);
+  LinuxHostEventBroker events(LinuxSystemHost(planted, {}), 2000);
+  const KernelEvent one[] = {KernelEvent::kCpuClock};
+  std::vector<OwnedFd> fds;
+  KernelOpenError error;
+  EXPECT_FALSE(events.openGroup(0, one, &fds, &error));
+  EXPECT_EQ(error.code, kErrorAccessDenied);
+  EXPECT_NE(error.reason.find("not root's driver host"), std::string::npos) << error.reason;
+  ::kill(other, SIGKILL);
+  ::waitpid(other, nullptr, 0);
+  ::unlink(planted.c_str());
 }
 
 }  // namespace
