@@ -16,6 +16,7 @@
 #include "driver/protocol/DeviceRequestHandler.h"
 #include "driver/protocol/FrameCodec.h"
 #include "driver/protocol/HardwareFacts.h"
+#include "driver/protocol/KernelEventCodec.h"
 
 namespace {
 
@@ -99,6 +100,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (parse != FrameCodec::Parse::kComplete) break;
     if (used == 0 || used > size - offset) std::abort();
     offset += used;
+    // The kernel event request: what the host would open is always within
+    // the list and one group.
+    KernelEventsRequest events;
+    if (KernelEventCodec::decodeRequest(request, 16, &events) == kStatusOk &&
+        (events.cpu < 0 || events.count == 0 || events.count > kMaxKernelGroupEvents))
+      std::abort();
+    for (uint32_t i = 0; i < events.count; ++i)
+      if (events.events[i] >= 16) std::abort();
     uint32_t status = handler.handle(request, &output);
     if (status != kStatusOk && !output.empty()) std::abort();
     if (output.size() > request.outputCapacity) std::abort();

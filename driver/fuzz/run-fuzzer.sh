@@ -11,7 +11,7 @@ mkdir -p "$out"
 clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   -I. driver/protocol/AccessPolicy.cpp driver/protocol/DeviceRequestHandler.cpp \
   driver/protocol/FrameCodec.cpp driver/protocol/HardwareFacts.cpp driver/protocol/FirmwareTables.cpp \
-  driver/fuzz/RequestDecoderFuzzer.cpp -o "$out/request_decoder_fuzzer"
+  driver/protocol/KernelEventCodec.cpp driver/fuzz/RequestDecoderFuzzer.cpp -o "$out/request_decoder_fuzzer"
 rm -rf "$out/corpus"
 cp -r driver/fuzz/corpus "$out/corpus"
 "$out/request_decoder_fuzzer" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=1024 \
