@@ -1,5 +1,7 @@
 #include "platform/linux/LinuxGroupLayout.h"
 
+#include "platform/linux/perf/SysfsText.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -42,52 +44,10 @@ uint32_t readSmallFile(const std::string& path, std::string* out) {
   return kOk;
 }
 
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\n'))
-    text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\n'))
-    text.remove_suffix(1);
-  return text;
-}
-
-// A whole token as a CPU number below the limit.
-bool parseCpuNumber(std::string_view token, int* out) {
-  if (token.empty()) return false;
-  int value = 0;
-  auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), value);
-  if (ec != std::errc() || end != token.data() + token.size()) return false;
-  if (value < 0 || value >= LinuxGroupLayout::kCpuNumberLimit) return false;
-  *out = value;
-  return true;
-}
-
 }  // namespace
 
 bool LinuxGroupLayout::parseCpuList(std::string_view text, std::vector<int>* out) {
-  std::vector<int> cpus;
-  text = trimmed(text);
-  while (!text.empty()) {
-    size_t comma = text.find(',');
-    std::string_view item = text.substr(0, comma);
-    text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
-    if (comma != std::string_view::npos && text.empty()) return false;  // trailing comma
-    size_t dash = item.find('-');
-    int first = 0;
-    int last = 0;
-    if (dash == std::string_view::npos) {
-      if (!parseCpuNumber(item, &first)) return false;
-      last = first;
-    } else if (!parseCpuNumber(item.substr(0, dash), &first) ||
-               !parseCpuNumber(item.substr(dash + 1), &last) || last < first) {
-      return false;
-    }
-    for (int cpu = first; cpu <= last; ++cpu) cpus.push_back(cpu);
-  }
-  if (cpus.empty()) return false;
-  std::sort(cpus.begin(), cpus.end());
-  cpus.erase(std::unique(cpus.begin(), cpus.end()), cpus.end());
-  *out = std::move(cpus);
-  return true;
+  return SysfsText::parseCpuList(text, out, kCpuNumberLimit);
 }
 
 uint32_t LinuxGroupLayout::load(const std::string& cpuRoot, LinuxGroupLayout* out) {
@@ -105,7 +65,7 @@ uint32_t LinuxGroupLayout::load(const std::string& cpuRoot, LinuxGroupLayout* ou
     // Without the file (or with content we cannot read) the CPU joins package
     // 0, which is what a kernel without topology information means.
     if (readSmallFile(path, &text) == kOk) {
-      std::string_view value = trimmed(text);
+      std::string_view value = SysfsText::trim(text);
       int package = 0;
       auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), package);
       if (ec == std::errc() && end == value.data() + value.size()) entry.package = package;
