@@ -2,6 +2,7 @@
 
 #include "app/Configurations.h"
 #include "app/CounterSetup.h"
+#include "app/KernelCounterSetup.h"
 #include "app/SettingsFile.h"
 #include "counters/DerivedMetrics.h"
 #include "cpu/ProcessorCapabilities.h"
@@ -113,23 +114,44 @@ bool CTarvelle2App::InitialiseMonitoring() {
   selectedProcessor = 0;
   DetectProcessors(m_platform.processors(), processors, groups);
 
-  configs = CreateConfigurations(processors.At(selectedProcessor), &configCount);
+  // Processors the register tables do not list count through the kernel.
+  kernelCounters = m_platform.kernelCounters();
+  kernelInventory = kernelCounters != nullptr ? kernelCounters->inventory() : KernelCounterInventory{};
+  ChooseCounterSources(processors, kernelCounters != nullptr ? &kernelInventory : nullptr);
+
+  configs = CreateConfigurations(processors.At(selectedProcessor), &configCount, &kernelInventory);
+  const CCountersConfig* current =
+      configs && currentConfig >= 0 && currentConfig < configCount ? &configs[static_cast<size_t>(currentConfig)]
+                                                                   : nullptr;
 
   uint32_t error = 0;
-  if (driver && driver->Acquire(&error, kDriverWaitMs)) {
+  const bool locked = driver && driver->Acquire(&error, kDriverWaitMs);
+  if (locked) {
     ReadProcessorCapabilities(*driver, m_platform.processors(), groups.groupMode, processors);
     AcpiTableScanner(*driver, m_platform).ScanAcpiTables(&acpiTimer, &hpetTimer);
-    // Each package's counters are built with the current configuration
-    // unless they are in use and the user declines to take them over.
-    int32_t index = 0;
-    for (CProcessor_2* processor : processors) {
-      BuildCounterLists(*processor, StartupConfiguration(*this, m_shell, *processor, index++));
-    }
-    driver->Release();
-    if (!countersNotice.empty()) m_shell.notice(countersNotice);
-  } else {
-    for (CProcessor_2* processor : processors) BuildCounterLists(*processor, nullptr);
   }
+  // Each register-backed package's counters are built with the current
+  // configuration unless they are in use and the user declines to take them
+  // over; a kernel-backed one always gets it: the kernel shares its counters
+  // with other users itself, and no driver is needed.
+  KernelOpenSummary opened;
+  bool anyKernel = false;
+  int32_t index = 0;
+  for (CProcessor_2* processor : processors) {
+    if (processor->kernelCounters) {
+      anyKernel = true;
+      BuildPackageCounters(*processor, buildContext(), current, &opened);
+    } else {
+      BuildCounterLists(*processor, locked ? StartupConfiguration(*this, m_shell, *processor, index) : nullptr);
+    }
+    ++index;
+  }
+  if (locked) driver->Release();
+  if (anyKernel) {
+    std::string blocked = KernelCountersNotice(kernelInventory, opened);
+    if (!blocked.empty()) countersNotice += (countersNotice.empty() ? "" : "; ") + blocked;
+  }
+  if (!countersNotice.empty()) m_shell.notice(countersNotice);
 
   m_engine.setDerivedPass([](CProcessor_2& processor) { ComputeDerivedMetrics(processor); });
   CreateSamplerThreads();
@@ -137,8 +159,12 @@ bool CTarvelle2App::InitialiseMonitoring() {
   return true;
 }
 
+CounterBuildContext CTarvelle2App::buildContext() {
+  return CounterBuildContext{driver.get(), &m_platform, groups.groupMode, kernelCounters, &kernelInventory};
+}
+
 void CTarvelle2App::BuildCounterLists(CProcessor_2& processor, const CCountersConfig* configuration) {
-  BuildPackageCounters(processor, CounterBuildContext{driver.get(), &m_platform, groups.groupMode}, configuration);
+  BuildPackageCounters(processor, buildContext(), configuration);
 }
 
 void CTarvelle2App::CreateSamplerThreads() {
@@ -207,10 +233,11 @@ void CTarvelle2App::shutDownMonitoring() {
 
   uint32_t error = 0;
   // Counters the program used are cleared; those it was told to leave alone
-  // (or could not read) are not touched.
+  // (or could not read) are not touched, nor those the kernel programs for
+  // a kernel-backed package (its groups close with their counters).
   if (driver && driver->Acquire(&error, kDriverWaitMs)) {
     for (CProcessor_2* processor : processors) {
-      if (!processor->countersWithheld) ResetCounters(*driver, m_platform.processors(), groups.groupMode, *processor);
+      if (!processor->countersWithheld && !processor->kernelCounters) ResetCounters(*driver, m_platform.processors(), groups.groupMode, *processor);
     }
     driver->Release();
   }

@@ -8,6 +8,7 @@
 #include "app/CCountersConfig.h"
 #include "app/CProfile.h"
 #include "app/SamplingEngine.h"
+#include "counters/CounterBuildContext.h"
 #include "counters/model/CTList.h"
 #include "cpu/CProcessor_2.h"
 #include "cpu/ProcessorGroups.h"
@@ -106,6 +107,11 @@ class CTarvelle2App {
   uint32_t settingsFlags = kFlagRunning | kFlagFreeRatio;
   int32_t checkUpdates = 1;
   std::unique_ptr<CKMDriver> driver;
+  // The kernel's counter service (owned by the platform; null where the
+  // system has none) and what it offered at start-up; kernel-backed packages
+  // build from these. Set by InitialiseMonitoring, then only read.
+  KernelCounterService* kernelCounters = nullptr;
+  KernelCounterInventory kernelInventory;
   CTList<CProcessor_2> processors;
   std::unique_ptr<CTimer> acpiTimer;
   std::unique_ptr<CTimer> hpetTimer;
@@ -116,6 +122,7 @@ class CTarvelle2App {
   FileVersion fileVersion;
 
  private:
+  CounterBuildContext buildContext();
   void chooseSettingsFolder();
   void readUpdateSetting();
   void shutDownMonitoring();

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/CTarvelle2App.h"
+#include "counters/KernelEventPlan.h"
 #include "counters/MetricCodes.h"
 #include "cpu/CProcessor_2.h"
 #include "cpu/ModelGroups.h"
@@ -66,13 +67,28 @@ int32_t defaultProfiles(int32_t processorCode, ProfileSpan* out) {
   return 1;
 }
 
+// A kernel-backed configuration's default profile: usage, temperature and
+// power, then what this configuration's events add, then the figures every
+// one of them has.
+void addKernelProfile(CProfile& profile, const KernelEventPlan& plan, int32_t index) {
+  for (int32_t metric : {kMetricUsage, kMetricTemperature, kMetricPackagePower}) AddMetric(profile, metric);
+  if (plan.counts(index, KernelEvent::kCacheReferences)) AddMetric(profile, kMetricL3HitRate);
+  if (plan.counts(index, KernelEvent::kBranchInstructions)) AddMetric(profile, kMetricBranchHitRate);
+  if (plan.counts(index, KernelEvent::kStalledCyclesBackend)) AddMetric(profile, kMetricStallRatio);
+  for (int32_t metric : {kMetricIpc, kMetricInstructions, kMetricUnhaltedCycles}) AddMetric(profile, metric);
+}
+
 }  // namespace
 
-std::unique_ptr<CCountersConfig[]> CreateConfigurations(const CProcessor_2* processor, int32_t* count) {
+std::unique_ptr<CCountersConfig[]> CreateConfigurations(const CProcessor_2* processor, int32_t* count,
+                                                        const KernelCounterInventory* kernel) {
   *count = 0;
   if (processor == nullptr) return nullptr;
   ProfileSpan profiles[3];
-  int32_t n = defaultProfiles(processor->processorCode, profiles);
+  const bool kernelBacked = processor->kernelCounters && kernel != nullptr;
+  KernelEventPlan plan;
+  if (kernelBacked) plan = KernelEventPlan::forPackage(*processor, *kernel);
+  int32_t n = kernelBacked ? plan.count() : defaultProfiles(processor->processorCode, profiles);
   auto configs = std::make_unique<CCountersConfig[]>(static_cast<size_t>(n));
   for (int32_t i = 0; i < n; ++i) {
     CCountersConfig& config = configs[static_cast<size_t>(i)];
@@ -81,7 +97,11 @@ std::unique_ptr<CCountersConfig[]> CreateConfigurations(const CProcessor_2* proc
     config.name = name;
     config.index = i;
     config.profile = std::make_unique<CProfile>();
-    for (int32_t m = 0; m < profiles[i].count; ++m) AddMetric(*config.profile, profiles[i].metrics[m]);
+    if (kernelBacked) {
+      addKernelProfile(*config.profile, plan, i);
+    } else {
+      for (int32_t m = 0; m < profiles[i].count; ++m) AddMetric(*config.profile, profiles[i].metrics[m]);
+    }
   }
   *count = n;
   return configs;
@@ -105,6 +125,10 @@ bool SelectConfiguration(CTarvelle2App& app, ConfigurationViews& views, int32_t 
 }
 
 bool RebuildCounters(CTarvelle2App& app, CProcessor_2& processor, const CCountersConfig* configuration) {
+  if (processor.kernelCounters) {
+    app.BuildCounterLists(processor, configuration);
+    return true;
+  }
   uint32_t error = 0;
   if (!app.driver || !app.driver->Acquire(&error, kRebuildLockWaitMs)) return false;
   app.BuildCounterLists(processor, configuration);

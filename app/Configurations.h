@@ -6,6 +6,7 @@
 #include "app/CCountersConfig.h"
 #include "app/CProfile.h"
 #include "app/ConfigurationViews.h"
+#include "platform/KernelCounterService.h"
 
 namespace tv2 {
 
@@ -16,9 +17,11 @@ class CTarvelle2App;
 inline constexpr uint32_t kRebuildLockWaitMs = 2000;
 
 // The configurations of the processor's class, each with its name, index and
-// default profile; *count receives how many (1, 2 or 3). No processor: no
-// configurations and a count of 0.
-std::unique_ptr<CCountersConfig[]> CreateConfigurations(const CProcessor_2* processor, int32_t* count);
+// default profile; *count receives how many (1, 2 or 3). A kernel-backed
+// processor has those of its event plan (KernelEventPlan over the kernel's
+// inventory). No processor: no configurations and a count of 0.
+std::unique_ptr<CCountersConfig[]> CreateConfigurations(const CProcessor_2* processor, int32_t* count,
+                                                        const KernelCounterInventory* kernel = nullptr);
 
 // The configuration switch the left view runs on message 0x427: empties the
 // graph slots, makes number current and rebuilds the selected processor's
@@ -29,7 +32,8 @@ std::unique_ptr<CCountersConfig[]> CreateConfigurations(const CProcessor_2* proc
 // not obtained) the old counters stay and currentConfig keeps the new number.
 bool SelectConfiguration(CTarvelle2App& app, ConfigurationViews& views, int32_t number, bool applyDefaultProfile);
 
-// The locked rebuild: the driver lock within 2000 ms, the lists rebuilt under
+// The locked rebuild: the driver lock within 2000 ms (none for a kernel-backed
+// package, whose counters need no driver), the lists rebuilt under
 // the package's exclusive counter lock, then every sampler's recorded binding
 // applied again (building moved the user-interface thread, and without group
 // functions the whole process). False, with nothing changed, when the lock

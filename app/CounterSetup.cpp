@@ -147,9 +147,21 @@ const CCountersConfig* StartupConfiguration(CTarvelle2App& app, AppShell& shell,
 }
 
 void BuildPackageCounters(CProcessor_2& processor, const CounterBuildContext& context,
-                          const CCountersConfig* configuration) {
+                          const CCountersConfig* configuration, KernelOpenSummary* summary) {
   std::unique_lock lock(processor.countersLock);
   processor.ClearCounters();
+  if (processor.kernelCounters) {
+    // No register of a kernel-backed package is read or written: the
+    // time-stamp row of the derived step gets no driver either.
+    CounterBuildContext kernelContext = context;
+    kernelContext.driver = nullptr;
+    if (configuration != nullptr && !processor.countersWithheld) {
+      AddKernelEventCounters(processor, kernelContext, configuration->index, summary);
+    }
+    AddKernelPowerAndThermalCounters(processor, kernelContext);
+    AddDerivedMetrics(processor, kernelContext);
+    return;
+  }
   if (configuration != nullptr && !processor.countersWithheld) {
     AddFixedCounters(processor, context);
     AddEventCounters(processor, context, configuration->index);

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "counters/CounterBuildContext.h"
+#include "counters/KernelCatalogue.h"
 
 namespace tv2 {
 
@@ -57,9 +58,12 @@ const CCountersConfig* StartupConfiguration(CTarvelle2App& app, AppShell& shell,
 // Deletes the package's counters and builds them again: with a configuration
 // (ignored for a withheld package) the fixed, event and northbridge counters
 // first, then always the power and temperature counters and the derived
-// metrics. Takes the package's
-// countersLock exclusively; the caller holds the driver lock when it can.
+// metrics. A kernel-backed package (CProcessor_2::kernelCounters) gets the
+// kernel's steps instead of the register steps, built without the driver
+// (nothing of it reads a register); *summary, when given, learns how its
+// groups opened. Takes the package's countersLock exclusively; the caller
+// holds the driver lock when it can (a kernel-backed package needs none).
 void BuildPackageCounters(CProcessor_2& processor, const CounterBuildContext& context,
-                          const CCountersConfig* configuration);
+                          const CCountersConfig* configuration, KernelOpenSummary* summary = nullptr);
 
 }  // namespace tv2

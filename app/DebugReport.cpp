@@ -62,9 +62,14 @@ void DebugReport::writePackage(std::ostream& out, const CProcessor_2& p) {
   for (int32_t i = 0; i < p.coreCount && i < static_cast<int32_t>(p.cores.size()); ++i) {
     const CoreRecord& core = p.cores[static_cast<size_t>(i)];
     out << format("Core %d = group=%d, affinity=0x%08X", core.coreId, core.group,
-                  static_cast<uint32_t>(core.affinityMask))
-        << end;
+                  static_cast<uint32_t>(core.affinityMask));
+    // The kind of core, where the kernel tells it (hybrid processors).
+    const LogicalProcessorRecord* first = core.threads.empty() ? nullptr : core.threads.front();
+    if (first != nullptr && first->coreType == KernelCoreType::kPerformance) out << ", type=performance";
+    if (first != nullptr && first->coreType == KernelCoreType::kEfficiency) out << ", type=efficiency";
+    out << end;
   }
+  if (p.kernelCounters) out << "Counters = kernel" << end;
   if (p.baseClock > 0) {
     // Single precision, as the figures were always computed.
     float base = static_cast<float>(p.baseClock) / 1000.0f;

@@ -92,6 +92,13 @@ void SamplingEngine::reapplyBindings() {
 }
 
 void SamplingEngine::counterPass(LogicalProcessorRecord& entry, CProcessor_2& package) {
+  if (package.kernelCounters) {
+    // The kernel's counters keep their own times and need no device: no
+    // driver lock (a user without the driver still samples) and no timer.
+    std::shared_lock lock(package.countersLock);
+    for (CCounter* counter : entry.counters) counter->Update(nullptr);
+    return;
+  }
   if (m_driver == nullptr) return;
   uint32_t error = 0;
   // Never wait: a busy lock (another sampler, a rebuild, another program)
@@ -124,11 +131,12 @@ void SamplingEngine::usagePass(int32_t group) {
 
 void SamplingEngine::tick() {
   uint32_t clock = SampleClock::advance(kTickMs);
-  if (clock % kDerivedPeriodMs == 0 && m_driver != nullptr && !m_gate.stopRequested() && m_processors != nullptr) {
+  if (clock % kDerivedPeriodMs == 0 && !m_gate.stopRequested() && m_processors != nullptr) {
     uint32_t error = 0;
-    // The pass runs whether or not the lock was obtained: it reads only the
-    // counters' current values.
-    bool locked = m_driver->Acquire(&error, 0) != 0;
+    // The pass runs whether or not the lock was obtained, and without a
+    // driver at all (a kernel-backed run of a user without one): it reads
+    // only the counters' current values.
+    bool locked = m_driver != nullptr && m_driver->Acquire(&error, 0) != 0;
     if (m_derivedPass) {
       for (CProcessor_2* package : *m_processors) {
         std::shared_lock lock(package->countersLock);

@@ -69,7 +69,8 @@ class SamplingEngine {
   // Every sampler applies its recorded binding again before its next pass.
   void reapplyBindings();
 
-  // One pass of each sampler kind, callable directly (tests, benchmarks).
+  // One pass of each sampler kind, callable directly (tests, benchmarks). A
+  // kernel-backed package's pass takes neither the driver lock nor a timer.
   void counterPass(LogicalProcessorRecord& entry, CProcessor_2& package);
   void usagePass(int32_t group);
 

@@ -3,7 +3,9 @@
 namespace tv2 {
 
 class CKMDriver;
+class KernelCounterService;
 class Platform;
+struct KernelCounterInventory;
 
 // What the building steps of the catalogue need besides the processor record:
 // the driver client the hardware counters read through, the platform (its
@@ -16,6 +18,11 @@ struct CounterBuildContext {
   // Pinning through the thread's group affinity (true) or the process
   // affinity mask (false), as discovery decided.
   bool groupMode = false;
+  // The kernel's counters and what they offer, for the packages the
+  // register tables do not list; null where the system has none. Neither is
+  // owned; both outlive every counter built with them.
+  KernelCounterService* kernel = nullptr;
+  const KernelCounterInventory* kernelInventory = nullptr;
 };
 
 }  // namespace tv2

@@ -105,6 +105,13 @@ class CProcessor_2 {
   // user-interface thread.
   bool countersWithheld = false;
 
+  // True when the package's counters come from the kernel's interfaces
+  // rather than the machine registers (a processor the register tables do
+  // not list, on a system with a kernel counter service): its passes need
+  // neither the driver lock nor a platform timer, and its registers are
+  // never written. Set at start-up before any sampler exists, then only read.
+  bool kernelCounters = false;
+
   // Guards the counter lists and slots above and those of threads and cores.
   mutable std::shared_mutex countersLock;
 

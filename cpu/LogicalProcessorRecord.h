@@ -4,6 +4,7 @@
 
 #include "counters/model/CCounter.h"
 #include "counters/model/CTList.h"
+#include "platform/KernelCounterService.h"
 
 namespace tv2 {
 
@@ -21,6 +22,10 @@ struct LogicalProcessorRecord {
   int32_t logicalPerPackage = 1;
   int32_t coresPerPackage = 1;
   int32_t coresPerComputeUnit = 1;
+  // The kind of core on a hybrid processor, as the kernel's core PMU tells
+  // it (cpu_core: performance, cpu_atom: efficiency); unknown elsewhere.
+  // Set at start-up, before any sampler exists.
+  KernelCoreType coreType = KernelCoreType::kUnknown;
 
   // Owning list; the counter sampler bound to this processor walks it.
   CTList<CCounter> counters;

@@ -16,7 +16,21 @@ std::string topologyLine(const CProcessor_2& p) {
     std::snprintf(line, sizeof line, "拓扑 :\t\t%d CU, %d 核心, %d CPUs", p.computeUnitCount, p.coreCount,
                   p.threadCount);
   }
-  return line;
+  // A hybrid processor names its mix of performance and efficiency cores.
+  int performance = 0;
+  int efficiency = 0;
+  for (const CoreRecord& core : p.cores) {
+    const LogicalProcessorRecord* first = core.threads.empty() ? nullptr : core.threads.front();
+    if (first == nullptr) continue;
+    if (first->coreType == KernelCoreType::kPerformance) ++performance;
+    if (first->coreType == KernelCoreType::kEfficiency) ++efficiency;
+  }
+  std::string text = line;
+  if (performance > 0 && efficiency > 0) {
+    std::snprintf(line, sizeof line, " (%dP + %dE)", performance, efficiency);
+    text += line;
+  }
+  return text;
 }
 
 std::string featuresLine(const CProcessor_2& p) {

@@ -69,3 +69,27 @@ TEST(ProcessorPanelText, TopologyAndFeatures) {
 
 }  // namespace
 }  // namespace tv2
+
+namespace tv2 {
+namespace {
+
+// A hybrid part names its mix of core types; a processor whose cores are of
+// one kind (or of no known kind) keeps the line as it was.
+TEST(ProcessorPanelText, HybridCoreMix) {
+  CProcessor_2 p;
+  p.coreCount = 3;
+  p.threadCount = 4;
+  p.threads.resize(4);
+  p.cores.resize(3);
+  p.cores[0].threads = {&p.threads[0], &p.threads[1]};
+  p.cores[1].threads = {&p.threads[2]};
+  p.cores[2].threads = {&p.threads[3]};
+  EXPECT_EQ(panel(p).topology, "拓扑 :\t\t3 核心, 4 CPUs");
+  p.threads[0].coreType = p.threads[1].coreType = KernelCoreType::kPerformance;
+  EXPECT_EQ(panel(p).topology, "拓扑 :\t\t3 核心, 4 CPUs");
+  p.threads[2].coreType = p.threads[3].coreType = KernelCoreType::kEfficiency;
+  EXPECT_EQ(panel(p).topology, "拓扑 :\t\t3 核心, 4 CPUs (1P + 2E)");
+}
+
+}  // namespace
+}  // namespace tv2
