@@ -11,6 +11,7 @@
 #include "platform/linux/perf/PerfGroupOpener.h"
 #include "platform/linux/perf/PerfInventoryReader.h"
 #include "platform/linux/perf/PowercapReader.h"
+#include "platform/linux/perf/SysfsText.h"
 
 namespace tv2 {
 
@@ -129,6 +130,17 @@ bool LinuxKernelCounterService::readEnergy(int zone, uint64_t* microjoules, uint
   timespec now{};
   ::clock_gettime(CLOCK_MONOTONIC, &now);
   *timeNs = static_cast<uint64_t>(now.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(now.tv_nsec);
+  return true;
+}
+
+bool LinuxKernelCounterService::readFrequency(int group, int index, uint32_t* kiloHertz) {
+  const int cpu = m_layout.cpuOf(group, index);
+  if (cpu < 0 || kiloHertz == nullptr) return false;
+  uint64_t value = 0;
+  const std::string path =
+      m_options.sysRoot + "/devices/system/cpu/cpu" + std::to_string(cpu) + "/cpufreq/scaling_cur_freq";
+  if (!SysfsText::readUnsigned(path, &value) || value == 0 || value > UINT32_MAX) return false;
+  *kiloHertz = static_cast<uint32_t>(value);
   return true;
 }
 

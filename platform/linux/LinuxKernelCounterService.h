@@ -44,6 +44,8 @@ class LinuxKernelCounterService : public KernelCounterService {
                                               KernelOpenError* error) override;
   bool readTemperature(int sensor, int32_t* milliCelsius) override;
   bool readEnergy(int zone, uint64_t* microjoules, uint64_t* timeNs) override;
+  // cpufreq's scaling_cur_freq of the processor's CPU (readable by all).
+  bool readFrequency(int group, int index, uint32_t* kiloHertz) override;
 
   // The one line saying what is blocked and why: no hardware PMU, and,
   // when neither the process nor the host may open events, the paranoid

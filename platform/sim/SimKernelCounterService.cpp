@@ -169,6 +169,13 @@ bool SimKernelCounterService::readEnergy(int zone, uint64_t* microjoules, uint64
   return true;
 }
 
+bool SimKernelCounterService::readFrequency(int group, int index, uint32_t* kiloHertz) {
+  const int cpu = m_machine->cpuAt(group, index);
+  if (cpu < 0 || kiloHertz == nullptr) return false;
+  *kiloHertz = static_cast<uint32_t>(m_machine->trueClockMhz(cpu) * 1000.0 + 0.5);
+  return true;
+}
+
 double SimKernelCounterService::trueRate(int cpu, KernelEvent event) const {
   const SimLogicalProcessor* p = m_machine->processor(cpu);
   if (p == nullptr) {

@@ -55,6 +55,8 @@ class SimKernelCounterService : public KernelCounterService {
                                               KernelOpenError* error) override;
   bool readTemperature(int sensor, int32_t* milliCelsius) override;
   bool readEnergy(int zone, uint64_t* microjoules, uint64_t* timeNs) override;
+  // cpufreq's current clock: the processor's clock, readable by every user.
+  bool readFrequency(int group, int index, uint32_t* kiloHertz) override;
 
  private:
   const std::shared_ptr<SimMachine> m_machine;

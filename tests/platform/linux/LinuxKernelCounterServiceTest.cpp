@@ -57,6 +57,7 @@ class KernelService {
   LinuxKernelCounterService& operator*() { return *m_service; }
   LinuxKernelCounterService* operator->() { return m_service.get(); }
   const SysfsTree& tree() const { return m_tree; }
+  const LinuxGroupLayout& layout() const { return m_layout; }
 
  private:
   SysfsTree m_tree;
@@ -202,6 +203,23 @@ TEST(LinuxKernelCounterService, PlatformServiceReadsTheTreesItsOptionsName) {
   EXPECT_EQ(platform.layout().cpuOf(atom.group, atom.index), 12);
   EXPECT_EQ(inventory.corePmus[static_cast<size_t>(atom.pmu)].name, "cpu_atom");
   EXPECT_EQ(inventory.temperatures.size(), 3u);
+}
+
+// cpufreq's current clock by the program's numbering; a processor without
+// the file, an unreadable value or one outside the layout gives none.
+TEST(LinuxKernelCounterService, CurrentClockFromCpufreq) {
+  KernelService service(KernelTrees::zen3, kUser);
+  uint32_t kiloHertz = 0;
+  EXPECT_FALSE(service->readFrequency(0, 0, &kiloHertz));
+  service.tree().write("devices/system/cpu/cpu1/cpufreq/scaling_cur_freq", "4425312\n");
+  int group = -1;
+  int index = -1;
+  ASSERT_TRUE(service.layout().locate(1, &group, &index));
+  ASSERT_TRUE(service->readFrequency(group, index, &kiloHertz));
+  EXPECT_EQ(kiloHertz, 4425312u);
+  service.tree().write("devices/system/cpu/cpu1/cpufreq/scaling_cur_freq", "fast\n");
+  EXPECT_FALSE(service->readFrequency(group, index, &kiloHertz));
+  EXPECT_FALSE(service->readFrequency(group, 4096, &kiloHertz));
 }
 
 // This machine's kernel, through the service: the software PMU always, the
