@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -168,6 +170,39 @@ TEST(KernelUnlistedTest, WithoutHardwareCountersTheProgramSaysSoAndShowsUsageAnd
   CProcessor_2& package = *sim.app->SelectedProcessor();
   EXPECT_GT(package.usageSummary->history->count, 0);
   EXPECT_EQ(joined(KernelCountingTruth(*sim.platform, package, 0).check()), "");
+}
+
+// Live samplers read the kernel's groups while the user-interface thread
+// ticks and switches configuration, which closes and opens groups: nothing
+// freed under a pass (AddressSanitizer), nothing shared unguarded
+// (ThreadSanitizer), and no sampler waits for a driver lock it never gets.
+TEST(KernelConcurrencyTest, SwitchesBesideLiveSamplersWithoutTheDriver) {
+  SimAppHarness sim("modern-amd");
+  setWorkload(*sim.machine);
+  sim.platform->system().setServiceManagerError(kErrorAccessDenied);
+  sim.platform->system().setDeviceOpenError(kErrorFileNotFound);
+  ASSERT_TRUE(sim.start());
+  sim.app->ResumeSampling();
+  // The samplers count without the driver: a figure within a few periods.
+  const CCounter* cycles = sim.app->SelectedProcessor()->threads[5].coreCycles;
+  for (int wait = 0; wait < 100 && cycles->history->count == 0; ++wait) {
+    sim.machine->advanceMs(100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_GT(cycles->history->count, 0);
+  RecordingViews views;
+  int32_t switches = 0;
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1200);
+  for (int tick = 1; std::chrono::steady_clock::now() < end; ++tick) {
+    sim.machine->advanceMs(100);
+    sim.app->OnTimerTick();
+    if (tick % 7 == 0 && SelectConfiguration(*sim.app, views, (switches + 1) % 2, tick % 2 == 0)) ++switches;
+    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+  }
+  sim.app->PauseSampling();
+  EXPECT_GE(switches, 5);
+  EXPECT_EQ(sim.app->engine().counterThreadCount(), 16);
+  EXPECT_EQ(sim.exit(), 0);
 }
 
 TEST(KernelHybridTest, CoreTypesComeFromEachProcessorsPmu) {
