@@ -22,18 +22,20 @@ void ChooseCounterSources(CTList<CProcessor_2>& processors, const KernelCounterI
 
 std::string KernelCountersNotice(const KernelCounterInventory& inventory, const KernelOpenSummary& summary) {
   const std::string prefix = "event counters off: ";
+  const std::string shown = "; usage is shown, with temperatures and clock where the kernel gives them";
+  const bool blocked = !inventory.mayOpenDirectly && !inventory.hostOpens;
+  // The platform's own line says exactly what is missing when it has one.
+  if ((inventory.corePmus.empty() || blocked) && !inventory.blockedReason.empty()) {
+    return prefix + inventory.blockedReason + shown;
+  }
   if (inventory.corePmus.empty()) {
     return prefix + "the kernel offers no hardware performance counters (no PMU: a virtual machine or an "
-                    "unsupported processor); usage, temperatures and clock are shown";
+                    "unsupported processor)" + shown;
   }
-  if (!inventory.mayOpenDirectly && !inventory.hostOpens) {
-    std::string reason = inventory.blockedReason.empty() ? std::string("this user may not open them")
-                                                         : inventory.blockedReason;
-    return prefix + reason + "; usage, temperatures and clock are shown";
-  }
+  if (blocked) return prefix + "this user may not open them" + shown;
   if (summary.opened == 0 && summary.failed > 0) {
-    std::string reason = summary.firstReason.empty() ? std::string("the kernel refused them") : summary.firstReason;
-    return prefix + reason + "; usage, temperatures and clock are shown";
+    return prefix + (summary.firstReason.empty() ? std::string("the kernel refused them") : summary.firstReason) +
+           shown;
   }
   return {};
 }
