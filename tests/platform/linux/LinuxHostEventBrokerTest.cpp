@@ -28,6 +28,7 @@
 #include "driver/protocol/LittleEndian.h"
 #include "platform/ErrorCodes.h"
 #include "platform/linux/LinuxHostEventBroker.h"
+#include "tests/AttackNamespace.h"
 
 namespace tv2 {
 namespace {
@@ -56,6 +57,10 @@ struct Reply {
   std::vector<int> fds;  // sent, then closed here
   bool badMagic = false;
 };
+
+// Set in main(): this run is root in a mount namespace of its own, with a
+// private /tmp, where the attacker may plant its socket.
+bool g_isolated = false;
 
 class LinuxHostEventBrokerTest : public ::testing::Test {
  protected:
@@ -225,6 +230,7 @@ TEST_F(LinuxHostEventBrokerTest, AskingForNothingOrTooMuchNeverReachesTheHost) {
 TEST_F(LinuxHostEventBrokerTest, TakesNothingFromAHostThatIsNotRoots) {
   // Another user listening where the host should be: whatever it would
   // pass, the broker does not even ask.
+  if (!g_isolated) GTEST_SKIP() << "needs root, unshare and setpriv";
   std::string planted = m_folder + "/planted.sock";
   ASSERT_EQ(::chmod(m_folder.c_str(), 0777), 0);
   int ready[2];
@@ -268,3 +274,11 @@ TEST_F(LinuxHostEventBrokerTest, TakesNothingFromAHostThatIsNotRoots) {
 
 }  // namespace
 }  // namespace tv2
+
+int main(int argc, char** argv) {
+  // Every test's socket folder lies in a /tmp of this run's own; without
+  // root or unshare the attack test skips.
+  if (tv2::InPrivateMountNamespace(argc, argv)) tv2::g_isolated = tv2::mountTmpfs("/tmp", "mode=1777");
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
