@@ -6,7 +6,7 @@ namespace tv2 {
 
 KernelFrequencyCounter::KernelFrequencyCounter(int32_t index, KernelCounterService* service, int32_t group,
                                                int32_t processorIndex)
-    : CCounter(index), m_service(service), m_group(group), m_processorIndex(processorIndex) {}
+    : KernelLevelCounter(index, 0.0), m_service(service), m_group(group), m_processorIndex(processorIndex) {}
 
 double KernelFrequencyCounter::Read() {
   uint32_t kiloHertz = 0;
@@ -14,16 +14,6 @@ double KernelFrequencyCounter::Read() {
     return -1.0;
   }
   return static_cast<double>(kiloHertz);
-}
-
-void KernelFrequencyCounter::Update(CTimer* /*timer*/) {
-  double raw = Read();
-  if (raw <= 0) return;
-  previousRaw = currentRaw.load();
-  currentRaw = raw;
-  auto megaHertz = static_cast<float>(raw / 1000.0);
-  value = megaHertz;
-  Push(megaHertz);
 }
 
 }  // namespace tv2

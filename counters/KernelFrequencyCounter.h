@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "counters/model/CCounter.h"
+#include "counters/KernelLevelCounter.h"
 
 namespace tv2 {
 
@@ -13,13 +13,12 @@ class KernelCounterService;
 // (no privilege, no hardware counters). A failed read gives no figure.
 //
 // Threads: Update runs on the processor's own sampler.
-class KernelFrequencyCounter : public CCounter {
+class KernelFrequencyCounter : public KernelLevelCounter {
  public:
   KernelFrequencyCounter(int32_t index, KernelCounterService* service, int32_t group, int32_t processorIndex);
 
   // kHz; -1 when there is no reading.
   double Read() override;
-  void Update(CTimer* timer) override;
 
  private:
   KernelCounterService* m_service;

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "counters/model/CCounter.h"
+#include "counters/KernelLevelCounter.h"
 
 namespace tv2 {
 
@@ -14,13 +14,12 @@ class KernelCounterService;
 //
 // Threads: Update runs on the sampler of the logical processor whose list
 // holds it; the service may be called from any thread.
-class KernelTemperatureCounter : public CCounter {
+class KernelTemperatureCounter : public KernelLevelCounter {
  public:
   KernelTemperatureCounter(int32_t index, KernelCounterService* service, int32_t sensor);
 
   // Millidegrees; -1000000 stands for no reading (no sensor goes that low).
   double Read() override;
-  void Update(CTimer* timer) override;
 
  private:
   KernelCounterService* m_service;

@@ -190,17 +190,7 @@ TEST(KernelConcurrencyTest, SwitchesBesideLiveSamplersWithoutTheDriver) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   EXPECT_GT(cycles->history->count, 0);
-  RecordingViews views;
-  int32_t switches = 0;
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1200);
-  for (int tick = 1; std::chrono::steady_clock::now() < end; ++tick) {
-    sim.machine->advanceMs(100);
-    sim.app->OnTimerTick();
-    if (tick % 7 == 0 && SelectConfiguration(*sim.app, views, (switches + 1) % 2, tick % 2 == 0)) ++switches;
-    std::this_thread::sleep_for(std::chrono::milliseconds(15));
-  }
-  sim.app->PauseSampling();
-  EXPECT_GE(switches, 5);
+  EXPECT_GE(sim.switchConfigurationsBesideLiveSamplers(1200), 5);
   EXPECT_EQ(sim.app->engine().counterThreadCount(), 16);
   EXPECT_EQ(sim.exit(), 0);
 }

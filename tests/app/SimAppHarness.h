@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "app/AppShell.h"
 #include "app/CTarvelle2App.h"
 #include "app/ConfigurationViews.h"
+#include "app/Configurations.h"
 #include "counters/model/SampleClock.h"
 #include "cpu/ProcessorPin.h"
 #include "platform/sim/SimMachine.h"
@@ -123,6 +126,24 @@ class SimAppHarness {
       }
     }
   }
+  // With the samplers running on their own threads for about `milliseconds`
+  // of real time: ticks (and with them derived passes) every 100 ms of
+  // machine time, and a configuration switch every seventh tick. Returns the
+  // number of switches; the samplers are held again at the end.
+  int32_t switchConfigurationsBesideLiveSamplers(int milliseconds) {
+    RecordingViews views;
+    int32_t switches = 0;
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (int tick = 1; std::chrono::steady_clock::now() < end; ++tick) {
+      machine->advanceMs(100);
+      app->OnTimerTick();
+      if (tick % 7 == 0 && SelectConfiguration(*app, views, (switches + 1) % 2, tick % 2 == 0)) ++switches;
+      std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    }
+    app->PauseSampling();
+    return switches;
+  }
+
   int cpuOf(const LogicalProcessorRecord& record) const { return machine->cpuAt(record.group, record.index); }
 
   std::filesystem::path folder;
