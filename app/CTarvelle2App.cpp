@@ -237,7 +237,8 @@ void CTarvelle2App::shutDownMonitoring() {
   // a kernel-backed package (its groups close with their counters).
   if (driver && driver->Acquire(&error, kDriverWaitMs)) {
     for (CProcessor_2* processor : processors) {
-      if (!processor->countersWithheld && !processor->kernelCounters) ResetCounters(*driver, m_platform.processors(), groups.groupMode, *processor);
+      if (processor->countersWithheld || processor->kernelCounters) continue;
+      ResetCounters(*driver, m_platform.processors(), groups.groupMode, *processor);
     }
     driver->Release();
   }
